@@ -1,0 +1,15 @@
+#include "app/Startup.h"
+
+#include "system/Path.h"
+#include "system/Sync.h"
+#include "ui/Translate.h"
+
+namespace tidora {
+
+void InitializeUnits() {
+    InitMainThread();
+    InitPlaceholders();
+    InitTranslation();
+}
+
+} // namespace tidora

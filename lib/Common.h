@@ -1,0 +1,30 @@
+#pragma once
+// The protection lists: loading them from resources, merging the service's
+// additions and matching processes, startup entries and programs against them.
+#include <nlohmann/json_fwd.hpp>
+
+#include <string>
+#include <vector>
+
+namespace tidora {
+
+using TStringList = std::vector<std::wstring>;
+
+// Position of the first entry equal to Value ignoring case (user's locale), or -1.
+int IndexOfText(const TStringList& List, const std::wstring& Value);
+
+// Replaces the list with the lines of RCDATA resource Name; a missing or
+// unreadable resource leaves the list as it was.
+void LoadResourceList(TStringList& List, const wchar_t* Name);
+
+// Appends the elements of array member Path of Json that the list does not
+// already hold (ignoring case). Anything but an object with such an array
+// merges nothing.
+void MergeJsonList(TStringList& List, const nlohmann::json& Json, const std::string& Path);
+
+// Whether some entry matches Value. File mode: "name*" compares the file-name
+// part, any other entry is a fragment of the path. Name mode: entries are
+// prefixes. Entries are trimmed and may start with a path placeholder.
+bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode);
+
+} // namespace tidora

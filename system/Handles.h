@@ -1,0 +1,70 @@
+#pragma once
+// One owner type per Windows handle kind: non-copyable, movable, each with the
+// invalid value its API uses, so no release path can be forgotten.
+#include <windows.h>
+#include <utility>
+
+namespace tidora {
+
+template <typename T, typename Traits>
+class UniqueResource {
+public:
+    UniqueResource() noexcept = default;
+    explicit UniqueResource(T value) noexcept : FValue(value) {}
+    ~UniqueResource() { reset(); }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : FValue(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+
+    T get() const noexcept { return FValue; }
+    explicit operator bool() const noexcept { return FValue != Traits::invalid(); }
+    T release() noexcept { return std::exchange(FValue, Traits::invalid()); }
+    void reset(T value = Traits::invalid()) noexcept {
+        T old = std::exchange(FValue, value);
+        if (old != Traits::invalid()) Traits::close(old);
+    }
+    // For out-parameters of the creating call.
+    T* put() noexcept { reset(); return &FValue; }
+
+private:
+    T FValue = Traits::invalid();
+};
+
+struct HandleTraits {
+    static HANDLE invalid() noexcept { return nullptr; }
+    static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+// Files and toolhelp snapshots use INVALID_HANDLE_VALUE for "none".
+struct FileHandleTraits {
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { ::CloseHandle(h); }
+};
+struct RegKeyTraits {
+    static HKEY invalid() noexcept { return nullptr; }
+    static void close(HKEY k) noexcept { ::RegCloseKey(k); }
+};
+struct IconTraits {
+    static HICON invalid() noexcept { return nullptr; }
+    static void close(HICON h) noexcept { ::DestroyIcon(h); }
+};
+struct GdiTraits {
+    static HGDIOBJ invalid() noexcept { return nullptr; }
+    static void close(HGDIOBJ h) noexcept { ::DeleteObject(h); }
+};
+struct ModuleTraits {
+    static HMODULE invalid() noexcept { return nullptr; }
+    static void close(HMODULE h) noexcept { ::FreeLibrary(h); }
+};
+
+using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
+using UniqueFileHandle = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
+using UniqueIcon = UniqueResource<HICON, IconTraits>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiTraits>;
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+
+} // namespace tidora

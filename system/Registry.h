@@ -1,0 +1,67 @@
+#pragma once
+// Registry access by strings (root key, key path, value name), always in the
+// 64-bit view, that never reports an error: failures become the documented
+// defaults. The 32-bit view is reached through explicit "Wow6432Node" paths.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "system/Sync.h"
+
+namespace tidora {
+
+using TBytes = std::vector<uint8_t>;
+using TStrings = std::vector<std::wstring>;
+
+class TReg {
+public:
+    TReg() = delete;
+
+    static bool IsKey(HKEY RootKey, const std::wstring& Key);
+    static TBytes ReadBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name);
+    static bool ReadBool(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, bool Value);
+    static int32_t ReadInteger(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, int32_t Value);
+    // Empty for a missing or empty value; Value for a value that is not text or an unreadable key.
+    static std::wstring ReadString(HKEY RootKey, const std::wstring& Key, const std::wstring& Name,
+                                   const std::wstring& Value);
+    static int ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames);
+    static int ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames);
+
+    static void WriteBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, const TBytes& Value);
+    static void WriteInteger(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, int32_t Value);
+    static void WriteString(HKEY RootKey, const std::wstring& Key, const std::wstring& Name,
+                            const std::wstring& Value);
+
+    // Deletes subkey Name of Key with everything below it.
+    static void DeleteKey(HKEY RootKey, const std::wstring& Key, const std::wstring& Name);
+    static void DeleteValue(HKEY RootKey, const std::wstring& Key, const std::wstring& Name);
+
+    // Splits "ROOT\key\path\name"; false when there are fewer than three parts.
+    static bool Parse(const std::wstring& Text, HKEY& RootKey, std::wstring& Key, std::wstring& Name);
+    // Deletes the subkey or the value a full path names.
+    static void Delete(const std::wstring& Text);
+
+    // Opens a key for reading in the 64-bit view, asking for fewer rights when
+    // refused; null when it cannot be opened.
+    static HKEY OpenRead(HKEY RootKey, const std::wstring& Key);
+};
+
+std::wstring RootKeyToName(HKEY RootKey, bool Short);
+HKEY NameToRootKey(const std::wstring& Text);
+
+// Readers on a key the caller has opened.
+bool ReadBoolDef(HKEY OpenKey, const std::wstring& Name, bool Default);
+int32_t ReadIntegerDef(HKEY OpenKey, const std::wstring& Name, int32_t Default);
+std::wstring ReadStringDef(HKEY OpenKey, const std::wstring& Name, const std::wstring& Default);
+
+// Watches a key and runs Proc on the UI thread (synchronously) after each
+// change. The returned thread is already running; destroying it stops it
+// within one 10 ms wait slice.
+std::unique_ptr<TBackgroundThread> RegistryMonitor(HKEY RootKey, const std::wstring& Key,
+                                                   std::function<void()> Proc, bool WatchSub);
+
+} // namespace tidora

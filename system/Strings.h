@@ -1,0 +1,58 @@
+#pragma once
+// The program's own small text routines: cutting single values out of service
+// replies, the hand-written JSON escape, encoding sniffing and the two
+// percent-encodings. All are pure and may run on any thread.
+#include <string>
+#include <vector>
+
+#include "system/Stream.h"
+
+namespace tidora {
+
+// The text between the first StartTag (ASCII case ignored) and the first EndTag
+// after it, in the source's own case; empty when either tag is missing. With a
+// quote as end tag, backslash-escaped quotes do not end the value.
+std::wstring ExtractBetween(const std::wstring& Source, const std::wstring& StartTag,
+                            const std::wstring& EndTag);
+
+// The text as the inside of a JSON string; the result is pure ASCII.
+std::wstring JsonEscape(const std::wstring& Text);
+
+// Decodes JSON escapes. Never throws: a "\u" without hexadecimal digits is
+// copied through as it stands.
+std::wstring JsonUnescape(const std::wstring& Text);
+
+// Whether the bytes from the stream's position on look like UTF-8 (a BOM, or a
+// first multi-byte sequence that is well formed). Looks at no more than Limit
+// bytes (negative: no limit) and at most 16384; leaves the position at 0.
+bool IsUtf8Text(TMemoryStream& Stream, int Limit);
+
+// Percent-encoding of the UTF-8 bytes; a space becomes "+".
+std::wstring UrlEncode(const std::wstring& Text);
+// Percent-encoding of the text's bytes in CodePage (65001 is UrlEncode).
+std::wstring UrlEncodeCP(const std::wstring& Text, unsigned CodePage);
+
+// Conversions at the edge: UTF-8 on the wire and on disk, UTF-16 in memory.
+std::wstring Utf8ToWide(const std::string& Bytes);
+std::string WideToUtf8(const std::wstring& Text);
+// Bytes in CodePage (CP_ACP, 949, 51949 ...) to UTF-16.
+std::wstring CodePageToWide(const std::string& Bytes, unsigned CodePage);
+
+} // namespace tidora
+
+namespace tidora {
+
+// Splits text into lines at CR LF, lone LF or lone CR. A final line break
+// ends the last line; it does not start an empty one.
+std::vector<std::wstring> SplitLines(const std::wstring& Text);
+
+// Removes leading and trailing characters with codes 0 to 32.
+std::wstring TrimControl(const std::wstring& Text);
+
+// The user's locale: full Unicode upper-casing and case-insensitive comparison.
+std::wstring UpperCaseLocale(const std::wstring& Text);
+bool SameTextLocale(const std::wstring& A, const std::wstring& B);
+// Whether Value begins with Prefix, case ignored; a shorter Value never does.
+bool StartsTextLocale(const std::wstring& Value, const std::wstring& Prefix);
+
+} // namespace tidora

@@ -1,0 +1,35 @@
+#pragma once
+// Small helpers the tests share.
+#include <windows.h>
+
+#include <string>
+
+namespace tidora::test {
+
+// A name no other test or earlier run uses: Prefix, the process id and a counter.
+std::wstring UniqueName(const std::wstring& Prefix);
+
+// A file of the source or build tree as Wine sees it (through drive Z:).
+std::wstring SourcePath(const std::wstring& Relative);
+std::wstring BinaryPath(const std::wstring& Relative);
+
+// The whole file as bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& Path);
+bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes);
+
+// A new empty folder under the temp folder, removed with everything in it at
+// the end of the scope.
+class TTempDir {
+public:
+    TTempDir();
+    ~TTempDir();
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    const std::wstring& Path() const { return FPath; }
+    std::wstring File(const std::wstring& Name) const { return FPath + L"\\" + Name; }
+
+private:
+    std::wstring FPath;
+};
+
+} // namespace tidora::test
