@@ -39,6 +39,13 @@ std::wstring FakeFolder(int csidl) {
     }
 }
 
+// On 32-bit Windows there is one program folder, without "(x86)".
+std::wstring X86Folder(int csidl) {
+    if (csidl == CSIDL_PROGRAM_FILES) return L"C:\\Program Files";
+    if (csidl == CSIDL_PROGRAM_FILES_COMMON) return L"C:\\Program Files\\Common Files";
+    return FakeFolder(csidl);
+}
+
 std::wstring FolderOf(const TPlaceholders& table, const std::wstring& name) {
     for (const auto& [n, f] : table)
         if (n == name) return f;
@@ -58,12 +65,7 @@ TEST(Placeholders, TableOnX64AndOtherWindows) {
     EXPECT_EQ(FolderOf(x64, L"%CommonProgramFiles(x86)%"), L"C:\\Program Files (x86)\\Common Files");
     EXPECT_EQ(FolderOf(x64, L"%WinDir%"), L"C:\\Windows");
 
-    auto x86Folder = [](int csidl) {
-        if (csidl == CSIDL_PROGRAM_FILES) return std::wstring(L"C:\\Program Files");
-        if (csidl == CSIDL_PROGRAM_FILES_COMMON) return std::wstring(L"C:\\Program Files\\Common Files");
-        return FakeFolder(csidl);
-    };
-    const TPlaceholders x86 = BuildPlaceholders(false, x86Folder);
+    const TPlaceholders x86 = BuildPlaceholders(false, X86Folder);
     EXPECT_EQ(FolderOf(x86, L"%ProgramFiles%"), L"C:\\Program Files");
     EXPECT_EQ(FolderOf(x86, L"%ProgramFiles(x86)%"), L"C:\\Program Files");
     EXPECT_EQ(FolderOf(x86, L"%CommonProgramFiles(x86)%"), L"C:\\Program Files\\Common Files");
@@ -115,12 +117,7 @@ TEST(Placeholders, ShortenFollowsTheLookupOrder) {
     for (const Case& c : cases) EXPECT_EQ(ShortenPath(c.In, t), c.Out) << c.In;
 
     // On 32-bit Windows everything under the program folder is "(x86)".
-    auto x86Folder = [](int csidl) {
-        if (csidl == CSIDL_PROGRAM_FILES) return std::wstring(L"C:\\Program Files");
-        if (csidl == CSIDL_PROGRAM_FILES_COMMON) return std::wstring(L"C:\\Program Files\\Common Files");
-        return FakeFolder(csidl);
-    };
-    const TPlaceholders x86 = BuildPlaceholders(false, x86Folder);
+    const TPlaceholders x86 = BuildPlaceholders(false, X86Folder);
     EXPECT_EQ(ShortenPath(L"C:\\Program Files\\Common Files\\x.dll", x86), L"%ProgramFiles(x86)%\\Common Files\\x.dll");
     EXPECT_EQ(ShortenPath(L"C:\\Program Files\\App\\a.exe", x86), L"%ProgramFiles(x86)%\\App\\a.exe");
 }
