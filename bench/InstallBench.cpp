@@ -22,16 +22,6 @@ constexpr int kRounds = 7;
 constexpr double kTarget = 1.3;
 const wchar_t kPrefix[] = L"TidoraBench_";
 
-struct UninstallKey {
-    HKEY Root;
-    const wchar_t* Path;
-};
-const UninstallKey kKeys[] = {
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_CURRENT_USER, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-};
 const wchar_t* const kValueNames[] = {
     L"DisplayName", L"UninstallString", L"Publisher", L"ParentKeyName", L"NoRemove",
     L"SystemComponent", L"DisplayVersion", L"HelpLink", L"InstallLocation", L"URLInfoAbout",
@@ -58,11 +48,11 @@ void SetNumber(HKEY Key, const wchar_t* Name, DWORD Value) {
 
 // Records of an earlier run that was cut short, and this run's own.
 void RemoveRecords() {
-    for (const UninstallKey& k : kKeys) {
+    for (const TUninstallKey& k : UninstallKeys) {
         TStrings names;
-        TReg::ReadKeyNames(k.Root, k.Path, names);
+        TReg::ReadKeyNames(k.RootKey, k.Key, names);
         for (const std::wstring& name : names)
-            if (name.compare(0, wcslen(kPrefix), kPrefix) == 0) TReg::DeleteKey(k.Root, k.Path, name);
+            if (name.compare(0, wcslen(kPrefix), kPrefix) == 0) TReg::DeleteKey(k.RootKey, k.Key, name);
     }
 }
 
@@ -71,11 +61,11 @@ void RemoveRecords() {
 // components and updates, and Programs different name and publisher pairs.
 void WriteRecords(const std::wstring& IconFile, int Programs) {
     for (int i = 0; i < kRecords; ++i) {
-        const UninstallKey& k = kKeys[i % 4];
-        const std::wstring path = std::wstring(k.Path) + L"\\" + kPrefix + std::to_wstring(GetCurrentProcessId()) +
+        const TUninstallKey& k = UninstallKeys[i % 4];
+        const std::wstring path = std::wstring(k.Key) + L"\\" + kPrefix + std::to_wstring(GetCurrentProcessId()) +
                                   L"_" + std::to_wstring(i);
         HKEY raw = nullptr;
-        if (RegCreateKeyExW(k.Root, path.c_str(), 0, nullptr, 0, kWrite, nullptr, &raw, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExW(k.RootKey, path.c_str(), 0, nullptr, 0, kWrite, nullptr, &raw, nullptr) != ERROR_SUCCESS)
             continue;
         UniqueHKey key(raw);
         const int program = i % Programs;
@@ -114,9 +104,9 @@ void WriteRecords(const std::wstring& IconFile, int Programs) {
 size_t Floor() {
     size_t read = 0;
     BYTE data[4096];
-    for (const UninstallKey& k : kKeys) {
+    for (const TUninstallKey& k : UninstallKeys) {
         HKEY raw = nullptr;
-        if (RegOpenKeyExW(k.Root, k.Path, 0, kRead, &raw) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(k.RootKey, k.Key, 0, kRead, &raw) != ERROR_SUCCESS) continue;
         UniqueHKey parent(raw);
         wchar_t name[256];
         for (DWORD i = 0;; ++i) {

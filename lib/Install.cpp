@@ -11,20 +11,6 @@
 namespace tidora {
 namespace {
 
-struct UninstallKey {
-    HKEY Root;
-    const wchar_t* Path;
-};
-
-// Machine-wide before per-user and the 64-bit view before the 32-bit one: the
-// first record of a program wins.
-const UninstallKey kUninstallKeys[] = {
-    {HKEY_LOCAL_MACHINE, L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_LOCAL_MACHINE, L"\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_CURRENT_USER, L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-    {HKEY_CURRENT_USER, L"\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
-};
-
 constexpr uint16_t kMaxIconIndex = 100;
 
 // An unset variable gives the empty text.
@@ -133,6 +119,13 @@ bool ReadRecord(HKEY Record, const TInstallIndex& Index, TInstallInfo& Info) {
 
 } // namespace
 
+const std::array<TUninstallKey, 4> UninstallKeys = {{
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
+    {HKEY_CURRENT_USER, L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall"},
+}};
+
 size_t TInstallIndex::Hash::operator()(const std::pair<std::wstring, std::wstring>& Key) const noexcept {
     const std::hash<std::wstring> hash;
     size_t seed = hash(Key.first);
@@ -177,7 +170,7 @@ void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, co
 void GetInstall(TInstallList& List) {
     List.clear();
     TInstallIndex index;
-    for (const UninstallKey& key : kUninstallKeys) ReadUninstallKey(List, index, key.Root, key.Path);
+    for (const TUninstallKey& key : UninstallKeys) ReadUninstallKey(List, index, key.RootKey, key.Key);
     std::sort(List.begin(), List.end(),
               [](const TInstallInfo& A, const TInstallInfo& B) { return CompareInstallDate(A, B) < 0; });
 }

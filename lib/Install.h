@@ -4,6 +4,7 @@
 // report lists them.
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -49,6 +50,18 @@ private:
     };
     std::unordered_map<std::pair<std::wstring, std::wstring>, int, Hash> FIndex;
 };
+
+// An uninstall key: a root key and a key path (no leading backslash), always
+// read in the 64-bit view.
+struct TUninstallKey {
+    HKEY RootKey;
+    const wchar_t* Key;
+};
+
+// The four uninstall keys in reading order: machine-wide before per-user and
+// the 64-bit view before the 32-bit one, so that the first record of a program
+// wins. Whoever watches for installs watches these.
+extern const std::array<TUninstallKey, 4> UninstallKeys;
 
 // Empties the list and fills it from the four uninstall keys, newest first.
 void GetInstall(TInstallList& List);
