@@ -43,6 +43,11 @@ struct FileHandleTraits {
     static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
+// File searches close with FindClose, not CloseHandle.
+struct FindHandleTraits {
+    static HANDLE invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) noexcept { ::FindClose(h); }
+};
 struct RegKeyTraits {
     static HKEY invalid() noexcept { return nullptr; }
     static void close(HKEY k) noexcept { ::RegCloseKey(k); }
@@ -62,6 +67,7 @@ struct ModuleTraits {
 
 using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
 using UniqueFileHandle = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueIcon = UniqueResource<HICON, IconTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiTraits>;

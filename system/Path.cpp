@@ -40,9 +40,14 @@ std::wstring RemoveX86(const std::wstring& Path) {
 }
 
 bool IsX64Windows() {
-    SYSTEM_INFO info{};
-    GetNativeSystemInfo(&info);
-    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    // Asked once per uninstall record, and the answer never changes: under
+    // Wine each query costs a trip to the server.
+    static const bool x64 = [] {
+        SYSTEM_INFO info{};
+        GetNativeSystemInfo(&info);
+        return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    }();
+    return x64;
 }
 
 TPlaceholders BuildPlaceholders(bool X64, const std::function<std::wstring(int)>& Folder) {
