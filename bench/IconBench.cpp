@@ -1,5 +1,5 @@
 // What a page's icon cache costs: 1,000 IconIndex lookups of 50 distinct icon
-// specifications (each read once, then answered from the cache) against the
+// locations (each read once, then answered from the cache) against the
 // 50 raw icon extractions that reading them needs anyway.
 // Needs <build>/fixtures/IconLib.dll (built with the tests).
 #include <windows.h>
@@ -52,12 +52,12 @@ double RawExtractions(const std::vector<std::wstring>& Paths, const std::vector<
     return Now() - start;
 }
 
-double CachedLookups(const std::vector<std::wstring>& Specs) {
+double CachedLookups(const std::vector<std::wstring>& Locations) {
     TIconCache cache;
     TImageCollection images;
     const double start = Now();
     for (int i = 0; i < kLookups; ++i) {
-        if (IconIndex(cache, images, Specs[static_cast<size_t>(i) % Specs.size()], -1) < 0)
+        if (IconIndex(cache, images, Locations[static_cast<size_t>(i) % Locations.size()], -1) < 0)
             std::printf("lookup %d failed\n", i);
     }
     return Now() - start;
@@ -79,7 +79,7 @@ int wmain() {
     // Five copies of the library with ten icons each: 50 distinct files+numbers.
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    std::vector<std::wstring> copies, paths, specs;
+    std::vector<std::wstring> copies, paths, locations;
     std::vector<WORD> numbers;
     for (int c = 0; c < kCopies; ++c) {
         const std::wstring copy = std::wstring(temp) + L"tidora_iconbench_" + std::to_wstring(GetCurrentProcessId()) +
@@ -92,7 +92,7 @@ int wmain() {
         for (int n = 0; n < kIconsPerCopy; ++n) {
             paths.push_back(copy);
             numbers.push_back(static_cast<WORD>(n));
-            specs.push_back(L"\"" + copy + L"\"," + std::to_wstring(n));
+            locations.push_back(L"\"" + copy + L"\"," + std::to_wstring(n));
         }
     }
 
@@ -100,14 +100,14 @@ int wmain() {
     std::vector<double> raw, cached;
     for (int run = 0; run < kRuns; ++run) {
         raw.push_back(RawExtractions(paths, numbers));
-        cached.push_back(CachedLookups(specs));
+        cached.push_back(CachedLookups(locations));
     }
     for (const std::wstring& copy : copies) DeleteFileW(copy.c_str());
 
     const double rawMs = Median(raw), cachedMs = Median(cached);
-    std::printf("raw extractions: %zu icons in %.2f ms (median of %d runs)\n", specs.size(), rawMs, kRuns);
-    std::printf("IconIndex: %d lookups of %zu distinct specifications in %.2f ms (median of %d runs)\n", kLookups,
-                specs.size(), cachedMs, kRuns);
+    std::printf("raw extractions: %zu icons in %.2f ms (median of %d runs)\n", locations.size(), rawMs, kRuns);
+    std::printf("IconIndex: %d lookups of %zu distinct locations in %.2f ms (median of %d runs)\n", kLookups,
+                locations.size(), cachedMs, kRuns);
     std::printf("ratio: %.3f (target: at most 1.10)\n", cachedMs / rawMs);
     return 0;
 }

@@ -223,10 +223,10 @@ std::wstring CommandLineToFile(const std::wstring& CommandLine) {
     return file;
 }
 
-int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& Spec, int DefaultIndex) {
+int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex) {
     std::wstring key;
-    key.reserve(Spec.size());
-    for (wchar_t c : Spec)
+    key.reserve(IconLocation.size());
+    for (wchar_t c : IconLocation)
         if (c != L'"') key += c;
     key = TrimControl(key);
     if (key.empty()) return DefaultIndex;

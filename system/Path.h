@@ -61,14 +61,14 @@ std::wstring CommandLineToFile(const std::wstring& CommandLine);
 
 class TImageCollection;
 
-// Icon specification (quotes removed, trimmed) -> image index; owned by a page.
+// Icon location (quotes removed, trimmed) -> image index; owned by a page.
 using TIconCache = std::unordered_map<std::wstring, int>;
 
-// The index in Images of the icon that Spec ("path" or "path,number", quotes
-// allowed) names. The first time a specification is seen its icon is read and
+// The index in Images of the icon that IconLocation ("path" or "path,number",
+// quotes allowed) names. The first time a location is seen its icon is read and
 // appended to Images (whose views are told); later calls only look it up.
 // Anything that cannot be read gives DefaultIndex and is not cached.
-int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& Spec, int DefaultIndex);
+int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex);
 
 // Version string name -> value; the caller empties it before each read.
 using TVersionStrings = std::map<std::wstring, std::wstring>;

@@ -69,7 +69,7 @@ struct TPageImages {
     }
 };
 
-TEST(IconIndex, ReadsEachSpecificationOnceWhateverItsQuotes) {
+TEST(IconIndex, ReadsEachLocationOnceWhateverItsQuotes) {
     const std::wstring app = Fixture(L"VersionedApp.exe");
     TPageImages page;
 
@@ -80,8 +80,8 @@ TEST(IconIndex, ReadsEachSpecificationOnceWhateverItsQuotes) {
     EXPECT_EQ(IconColour(page.Images.Icon(2)), kAppColour);
     EXPECT_EQ(page.Told, 1);
 
-    for (const std::wstring& spec : {app, L"  " + app + L" ", L"\"" + app + L"\"\t"})
-        EXPECT_EQ(IconIndex(page.Cache, page.Images, spec, -1), index) << spec;
+    for (const std::wstring& location : {app, L"  " + app + L" ", L"\"" + app + L"\"\t"})
+        EXPECT_EQ(IconIndex(page.Cache, page.Images, location, -1), index) << location;
     EXPECT_EQ(page.Images.Count(), 3);
     EXPECT_EQ(page.Told, 1);
     EXPECT_EQ(page.Cache.size(), 1u);
@@ -115,7 +115,7 @@ TEST(IconIndex, NumberAfterCommaPicksTheIcon) {
 
 TEST(IconIndex, WhatCannotBeReadGivesTheDefaultAndIsNotCached) {
     TTempDir dir;
-    const std::wstring specs[] = {
+    const std::wstring locations[] = {
         L"",
         L"  \t ",
         L"\"\"",
@@ -128,7 +128,7 @@ TEST(IconIndex, WhatCannotBeReadGivesTheDefaultAndIsNotCached) {
     };
     TPageImages page;
     for (int round = 0; round < 2; ++round)
-        for (const std::wstring& spec : specs) EXPECT_EQ(IconIndex(page.Cache, page.Images, spec, 7), 7) << spec;
+        for (const std::wstring& location : locations) EXPECT_EQ(IconIndex(page.Cache, page.Images, location, 7), 7) << location;
     EXPECT_TRUE(page.Cache.empty());
     EXPECT_EQ(page.Images.Count(), 2);
     EXPECT_EQ(page.Told, 0);
