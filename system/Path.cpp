@@ -1,7 +1,14 @@
 #include "system/Path.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
+
+#include <stdexcept>
+
+#include "system/Handles.h"
+#include "system/Strings.h"
+#include "ui/ImageCollection.h"
 
 namespace tidora {
 namespace {
@@ -100,6 +107,189 @@ std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table) {
 
 std::wstring ShortenPath(const std::wstring& Path) {
     return ShortenPath(Path, Table());
+}
+
+namespace {
+
+// Where an unquoted program ends: right after the first of these found
+// anywhere in the upper-cased line, wherever it stands.
+const wchar_t* const kProgramExtensions[] = {L".EXE", L".BAT", L".COM", L".CMD", L".MSI"};
+
+size_t FindProgramExtension(const std::wstring& Text) {
+    std::wstring upper = Text;
+    for (wchar_t& c : upper) c = FoldAscii(c);
+    size_t first = std::wstring::npos;
+    for (const wchar_t* extension : kProgramExtensions) {
+        size_t at = upper.find(extension);
+        if (at < first) first = at;
+    }
+    return first;
+}
+
+// Leading blanks, an optional sign and decimal digits up to the end; anything
+// else (or a value beyond 32 bits) gives Default.
+int ParseIntDef(const std::wstring& Text, int Default) {
+    size_t i = 0;
+    while (i < Text.size() && (Text[i] == L' ' || Text[i] == L'\t')) ++i;
+    bool negative = false;
+    if (i < Text.size() && (Text[i] == L'+' || Text[i] == L'-')) negative = Text[i++] == L'-';
+    if (i == Text.size()) return Default;
+    long long value = 0;
+    for (; i < Text.size(); ++i) {
+        if (Text[i] < L'0' || Text[i] > L'9') return Default;
+        value = value * 10 + (Text[i] - L'0');
+        if (value > 2147483648LL) return Default;
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL) return Default;
+    return static_cast<int>(value);
+}
+
+std::wstring HexWord(WORD Value) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text(4, L'0');
+    for (int i = 3; i >= 0; --i, Value >>= 4) text[static_cast<size_t>(i)] = kDigits[Value & 15];
+    return text;
+}
+
+} // namespace
+
+std::wstring FileNamePart(const std::wstring& Path) {
+    size_t at = Path.find_last_of(L"\\:");
+    return at == std::wstring::npos ? Path : Path.substr(at + 1);
+}
+
+bool FileExists(const std::wstring& Path) {
+    const DWORD attributes = GetFileAttributesW(Path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    // A link: what counts is the file it leads to.
+    UniqueFileHandle file(CreateFileW(Path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    return file && GetFileInformationByHandle(file.get(), &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void SplitCommandLine(const std::wstring& CommandLine, std::wstring& Program, std::wstring& Parameters) {
+    std::wstring program, parameters;
+    const std::wstring s = TrimControl(CommandLine);
+    if (s.empty()) {
+        // both stay empty
+    } else if (s[0] == L'"') {
+        const size_t close = s.find(L'"', 1);
+        if (close == std::wstring::npos) {
+            program = s.substr(1);
+        } else {
+            program = TrimControl(s.substr(1, close - 1));
+            parameters = TrimControl(s.substr(close + 1));
+        }
+    } else if (const size_t at = FindProgramExtension(s); at != std::wstring::npos) {
+        program = TrimControl(s.substr(0, at + 4));
+        parameters = TrimControl(s.substr(at + 4));
+    } else if (const size_t space = s.find(L' '); space != std::wstring::npos) {
+        program = TrimControl(s.substr(0, space));
+        parameters = TrimControl(s.substr(space + 1));
+    } else {
+        program = s;
+    }
+    Program = std::move(program);
+    Parameters = std::move(parameters);
+}
+
+std::wstring CommandLineToFile(const std::wstring& CommandLine) {
+    static const std::wstring kObjectPrefix = L"\\??\\";
+    static const std::wstring kRundll = L"rundll32.exe";
+    std::wstring s = CommandLine;
+    if (s.compare(0, kObjectPrefix.size(), kObjectPrefix) == 0) s.erase(0, kObjectPrefix.size());
+
+    std::wstring parameters;
+    SplitCommandLine(s, s, parameters);
+    const std::wstring name = FileNamePart(s);
+    if (!parameters.empty() && name.size() == kRundll.size() && SameTextAscii(name, 0, kRundll, kRundll.size())) {
+        // rundll32.exe "dll path",EntryPoint arguments: the DLL is the file.
+        s = TrimControl(parameters);
+        if (!s.empty() && s[0] == L'"') {
+            const size_t close = s.find(L'"', 1);
+            s = close == std::wstring::npos ? std::wstring() : s.substr(1, close - 1);
+        }
+        const size_t comma = s.find(L',');
+        if (comma != std::wstring::npos) s.erase(comma);
+    }
+    s = ExpandPlaceholders(s);
+
+    std::wstring file;
+    file.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        file += s[i];
+        if (s[i] == L'\\' && i + 1 < s.size() && s[i + 1] == L'\\') ++i;
+    }
+    return file;
+}
+
+int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex) {
+    std::wstring key;
+    key.reserve(IconLocation.size());
+    for (wchar_t c : IconLocation)
+        if (c != L'"') key += c;
+    key = TrimControl(key);
+    if (key.empty()) return DefaultIndex;
+    // The cache answers before anything touches the disk.
+    const auto hit = Cache.find(key);
+    if (hit != Cache.end()) return hit->second;
+
+    std::wstring path = key;
+    WORD number = 0;
+    const size_t comma = key.find(L',');
+    if (comma != std::wstring::npos) {
+        path = TrimControl(key.substr(0, comma));
+        number = static_cast<WORD>(ParseIntDef(key.substr(comma + 1), DefaultIndex));
+    }
+    // The shell writes the associated program's path back into the buffer, so
+    // a longer path cannot be handed over intact.
+    if (path.size() >= MAX_PATH || !FileExists(path)) return DefaultIndex;
+    wchar_t buffer[MAX_PATH] = {};
+    path.copy(buffer, path.size());
+    try {
+        UniqueIcon icon(ExtractAssociatedIconW(GetModuleHandleW(nullptr), buffer, &number));
+        if (!icon) return DefaultIndex;
+        const int index = Images.Add(key, std::move(icon));
+        Images.Changed();
+        Cache.emplace(key, index);
+        return index;
+    } catch (...) {
+        return DefaultIndex;
+    }
+}
+
+int ReadVersionStrings(const std::wstring& FileName, const std::vector<std::wstring>& Names,
+                       TVersionStrings& Strings) {
+    if (!FileExists(FileName)) return 0;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(FileName.c_str(), &ignored);
+    if (size == 0) return 0;
+    std::vector<BYTE> data(size);
+    if (!GetFileVersionInfoW(FileName.c_str(), 0, size, data.data())) return 0;
+
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation\\", &value, &length) || !value ||
+        length < 2 * sizeof(WORD))
+        return 0;
+    // Only the first language and code page pair is read.
+    const WORD* pair = static_cast<const WORD*>(value);
+    const std::wstring block = L"\\StringFileInfo\\" + HexWord(pair[0]) + HexWord(pair[1]) + L"\\";
+
+    for (const std::wstring& name : Names) {
+        value = nullptr;
+        length = 0;
+        if (!VerQueryValueW(data.data(), (block + name).c_str(), &value, &length) || !value) continue;
+        const wchar_t* text = static_cast<const wchar_t*>(value);
+        if (Strings.count(name)) throw std::invalid_argument("version string name already in the dictionary");
+        Strings.emplace(name, std::wstring(text, wcsnlen(text, length)));
+    }
+    return static_cast<int>(Strings.size());
 }
 
 } // namespace tidora

@@ -1,8 +1,12 @@
 #pragma once
 // Special folders and the path placeholders ("%SystemRoot%", "%ProgramFiles%"
-// ...) that list entries start with and that report paths are shortened to.
+// ...) that list entries start with and that report paths are shortened to;
+// turning the command lines that startup entries and uninstall records store
+// into files, and reading those files' icons and version strings.
 #include <functional>
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,5 +41,44 @@ std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table);
 
 // ASCII-only case-insensitive comparison of the first Count characters.
 bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count);
+
+// The part of a path after its last backslash or colon.
+std::wstring FileNamePart(const std::wstring& Path);
+
+// Whether Path names an existing file (not a folder); links are followed.
+bool FileExists(const std::wstring& Path);
+
+// Program and parameters of a command line, both trimmed. A quoted program
+// ends at the next quote (or runs to the end when there is none); otherwise it
+// ends after the first ".EXE", ".BAT", ".COM", ".CMD" or ".MSI" found anywhere
+// in the line, or at the first space when none of them occurs.
+void SplitCommandLine(const std::wstring& CommandLine, std::wstring& Program, std::wstring& Parameters);
+
+// The file a command line or service image path refers to: without a leading
+// "\??\", the DLL of a "rundll32.exe" call, a leading placeholder expanded and
+// doubled backslashes made single. May be empty.
+std::wstring CommandLineToFile(const std::wstring& CommandLine);
+
+class TImageCollection;
+
+// Icon location (quotes removed, trimmed) -> image index; owned by a page.
+using TIconCache = std::unordered_map<std::wstring, int>;
+
+// The index in Images of the icon that IconLocation ("path" or "path,number",
+// quotes allowed) names. The first time a location is seen its icon is read and
+// appended to Images (whose views are told); later calls only look it up.
+// Anything that cannot be read gives DefaultIndex and is not cached.
+int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex);
+
+// Version string name -> value; the caller empties it before each read.
+using TVersionStrings = std::map<std::wstring, std::wstring>;
+
+// Adds each of Names that the file's version resource holds, read through the
+// resource's first language and code page pair, to Strings; returns the number
+// of entries in Strings afterwards, or 0 when the file has no usable version
+// resource. A name Strings already holds throws std::invalid_argument: the
+// caller passes distinct names into an emptied dictionary.
+int ReadVersionStrings(const std::wstring& FileName, const std::vector<std::wstring>& Names,
+                       TVersionStrings& Strings);
 
 } // namespace tidora

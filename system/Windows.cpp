@@ -1,0 +1,79 @@
+#include "system/Windows.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "system/Handles.h"
+#include "system/Path.h"
+#include "system/Sync.h"
+
+namespace tidora {
+namespace {
+
+// One per launch, shared by the caller and the wait thread: the texts the
+// SHELLEXECUTEINFOW points into must outlive the call, and the callback the
+// wait.
+struct TLaunchRecord {
+    SHELLEXECUTEINFOW Info{};
+    std::wstring File;
+    std::wstring Parameters;
+    TExecuteCallback Callback;
+
+    TLaunchRecord(const std::wstring& FileName, const std::wstring& Params, int ShowCmd, TExecuteCallback Proc)
+        : File(FileName), Parameters(Params), Callback(std::move(Proc)) {
+        Info.cbSize = sizeof(Info);
+        // The shell's own error box would be a message the caller never asked
+        // for (and a modal stop on the UI thread); a failure is silent here.
+        Info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        Info.lpVerb = L"Open";
+        Info.lpFile = File.c_str();
+        Info.lpParameters = Parameters.c_str();
+        Info.nShow = ShowCmd;
+    }
+};
+
+void RunCallback(const TExecuteCallback& Callback) {
+    if (Callback) Callback();
+}
+
+void WaitForProcess(std::shared_ptr<TLaunchRecord> Record, UniqueHandle Process) {
+    // The handle is closed only after the callback has run.
+    if (WaitForSingleObject(Process.get(), INFINITE) != WAIT_OBJECT_0 || !Record->Callback) return;
+    try {
+        Synchronize(Record->Callback);
+    } catch (...) {
+        // The callback's failure has nobody to go to on this thread.
+    }
+}
+
+} // namespace
+
+void Execute(const std::wstring& FileName, const std::wstring& Parameters, int ShowCmd,
+             TExecuteCallback Callback) {
+    auto record = std::make_shared<TLaunchRecord>(FileName, Parameters, ShowCmd, std::move(Callback));
+    const BOOL started = ShellExecuteExW(&record->Info);
+    UniqueHandle process(started ? record->Info.hProcess : nullptr);
+    record->Info.hProcess = nullptr;
+    if (!process) {
+        RunCallback(record->Callback);
+        return;
+    }
+    try {
+        std::thread(WaitForProcess, record, std::move(process)).detach();
+    } catch (const std::system_error&) {
+        // No thread to wait with: answer now rather than never.
+        RunCallback(record->Callback);
+    }
+}
+
+void Execute(const std::wstring& CommandLine, int ShowCmd, TExecuteCallback Callback) {
+    std::wstring program, parameters;
+    SplitCommandLine(CommandLine, program, parameters);
+    Execute(program, parameters, ShowCmd, std::move(Callback));
+}
+
+} // namespace tidora
