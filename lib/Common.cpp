@@ -21,6 +21,19 @@ std::wstring FileNamePart(const std::wstring& path) {
     return at == std::wstring::npos ? path : path.substr(at + 1);
 }
 
+enum class TEntryKind { Skip, FileName, Fragment, Prefix };
+
+// An entry as matching sees it: trimmed, a leading placeholder expanded, and
+// for a file-name entry without its "*". Empty rows and "//" rows are skipped.
+TEntryKind ClassifyEntry(const std::wstring& Raw, bool FileMode, std::wstring& Entry) {
+    Entry = ExpandPlaceholders(TrimControl(Raw));
+    if (Entry.empty() || Entry.compare(0, 2, L"//") == 0) return TEntryKind::Skip;
+    if (!FileMode) return TEntryKind::Prefix;
+    if (Entry.back() != L'*') return TEntryKind::Fragment;
+    Entry.pop_back();
+    return TEntryKind::FileName;
+}
+
 } // namespace
 
 int IndexOfText(const TStringList& List, const std::wstring& Value) {
@@ -49,22 +62,61 @@ bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode
     std::wstring fileName;
     bool haveFileName = false;
     for (const std::wstring& raw : List) {
-        std::wstring entry = ExpandPlaceholders(TrimControl(raw));
-        if (entry.empty() || entry.compare(0, 2, L"//") == 0) continue;
-        if (!FileMode) {
+        std::wstring entry;
+        switch (ClassifyEntry(raw, FileMode, entry)) {
+        case TEntryKind::Skip:
+            break;
+        case TEntryKind::Prefix:
             if (StartsTextLocale(Value, entry)) return true;
-        } else if (entry.back() == L'*') {
-            entry.pop_back();
+            break;
+        case TEntryKind::FileName:
             if (!haveFileName) {
                 fileName = FileNamePart(Value);
                 haveFileName = true;
             }
             if (entry.size() == fileName.size() && SameTextAscii(fileName, 0, entry, entry.size())) return true;
-        } else {
+            break;
+        case TEntryKind::Fragment:
             if (upperValue.empty()) upperValue = UpperCaseLocale(Value);
             if (upperValue.find(UpperCaseLocale(entry)) != std::wstring::npos) return true;
+            break;
         }
     }
+    return false;
+}
+
+TPreparedList::TPreparedList(const TStringList& List, bool FileMode) : FFileMode(FileMode) {
+    for (const std::wstring& raw : List) {
+        std::wstring entry;
+        switch (ClassifyEntry(raw, FileMode, entry)) {
+        case TEntryKind::Skip:
+            break;
+        case TEntryKind::Prefix:
+            FPrefixes.push_back(std::move(entry));
+            break;
+        case TEntryKind::FileName:
+            FFileNames.insert(UpperCaseAscii(entry));
+            break;
+        case TEntryKind::Fragment:
+            FFragments.push_back(UpperCaseLocale(entry));
+            break;
+        }
+    }
+}
+
+bool TPreparedList::Match(const std::wstring& Value) const {
+    // The answer is whether any entry matches, so the kinds may be tried in
+    // any order: the cheap hash lookup first.
+    if (!FFileMode) {
+        for (const std::wstring& prefix : FPrefixes)
+            if (StartsTextLocale(Value, prefix)) return true;
+        return false;
+    }
+    if (!FFileNames.empty() && FFileNames.count(UpperCaseAscii(FileNamePart(Value)))) return true;
+    if (FFragments.empty()) return false;
+    const std::wstring upperValue = UpperCaseLocale(Value);
+    for (const std::wstring& fragment : FFragments)
+        if (upperValue.find(fragment) != std::wstring::npos) return true;
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tidora {
@@ -26,5 +27,21 @@ void MergeJsonList(TStringList& List, const nlohmann::json& Json, const std::str
 // part, any other entry is a fragment of the path. Name mode: entries are
 // prefixes. Entries are trimmed and may start with a path placeholder.
 bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode);
+
+// MatchList for many values against one list: the entries are trimmed,
+// expanded, classified and upper-cased once, with the same answers. The list
+// is copied in, so later changes to it are not seen.
+class TPreparedList {
+public:
+    TPreparedList() = default;
+    TPreparedList(const TStringList& List, bool FileMode);
+    bool Match(const std::wstring& Value) const;
+
+private:
+    bool FFileMode = true;
+    std::unordered_set<std::wstring> FFileNames;  // "name*" entries, ASCII upper-cased
+    std::vector<std::wstring> FFragments;          // other file-mode entries, locale upper-cased
+    std::vector<std::wstring> FPrefixes;           // name-mode entries
+};
 
 } // namespace tidora
