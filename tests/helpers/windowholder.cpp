@@ -35,6 +35,14 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--seconds") seconds = wcstoul(argv[++i], nullptr, 10);
     }
 
+    // Without this every GUI thread gets a parentless "IME" window of its own,
+    // and a holder of owned windows only could not exist.
+    if (HMODULE imm = LoadLibraryExW(L"imm32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        using TImmDisableIME = BOOL(WINAPI*)(DWORD);
+        if (auto disable = reinterpret_cast<TImmDisableIME>(GetProcAddress(imm, "ImmDisableIME")))
+            disable(static_cast<DWORD>(-1));
+    }
+
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = HolderProc;
