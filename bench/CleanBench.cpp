@@ -6,7 +6,6 @@
 //  3. 300 paths against the shipped FILE_WHITE: MatchList against TPreparedList.
 // Starts its own helper processes in a job and ends them at the end.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -64,11 +63,10 @@ double Measure(int Runs, const std::function<void()>& Work) {
 
 std::vector<DWORD> SnapshotIds() {
     std::vector<DWORD> ids;
-    UniqueFileHandle snapshot = ProcessSnapshot();
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+    WalkProcesses([&](const PROCESSENTRY32W& entry) {
         if (entry.th32ProcessID) ids.push_back(entry.th32ProcessID);
+        return true;
+    });
     return ids;
 }
 

@@ -1,7 +1,5 @@
 #include "system/Memory.h"
 
-#include <tlhelp32.h>
-
 #include <cstring>
 
 #include "system/Handles.h"
@@ -40,15 +38,13 @@ void CombinePages() {
 }
 
 void TrimProcesses() {
-    UniqueFileHandle snapshot = ProcessSnapshot();
-    if (!snapshot) return;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+    // The idle process, protected processes and those that just ended cannot be opened: passed over.
+    WalkProcesses([](const PROCESSENTRY32W& entry) {
         UniqueHandle process(
             OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_SET_QUOTA, FALSE, entry.th32ProcessID));
         if (process) SetProcessWorkingSetSize(process.get(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
-    }
+        return true;
+    });
 }
 
 static_assert(sizeof(MEMORYSTATUSEX) == 64 && sizeof(MEMORYSTATUS) == 32, "memory status records of a 32-bit process");

@@ -1,7 +1,5 @@
 #include "system/Process.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 
 namespace tidora {
@@ -62,18 +60,6 @@ std::wstring ModernFileName(DWORD ProcessID) {
     return BufferText(buffer, kPathUnits);
 }
 
-// Walks a snapshot; Visit gets every entry and returns false to stop.
-template <typename Visit>
-bool WalkSnapshot(Visit&& visit) {
-    UniqueFileHandle snapshot = ProcessSnapshot();
-    if (!snapshot) return false;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
-        if (!visit(entry)) break;
-    return true;
-}
-
 // The snapshot's own name, which may lack its NUL when it fills the field.
 std::wstring ExeFileName(const PROCESSENTRY32W& Entry) {
     return BufferText(Entry.szExeFile, MAX_PATH);
@@ -84,8 +70,14 @@ std::wstring ExeFileName(const PROCESSENTRY32W& Entry) {
 TTerminateCall TerminateCall = DefaultTerminate;
 TNtQueryInformationProcess NtQueryInformationProcessHook = nullptr;
 
-UniqueFileHandle ProcessSnapshot() {
-    return UniqueFileHandle(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visit) {
+    UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+        if (!Visit(entry)) break;
+    return true;
 }
 
 UniqueModule LoadSystemLibrary(const wchar_t* Name) {
@@ -120,8 +112,8 @@ std::unordered_map<DWORD, HWND> FirstProcessWindows() {
     for (HWND window = FindWindowW(nullptr, nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
         DWORD owner = 0;
         if (GetWindowThreadProcessId(window, &owner) == 0) continue;
-        // Only the first window of a process can be its answer; the parent
-        // query is the dearer one, so it is asked only then.
+        // Only a process's first parentless window is its answer: once that is
+        // found, its later windows need no parent query.
         if (first.count(owner) || GetParent(window)) continue;
         first.emplace(owner, window);
     }
@@ -129,13 +121,9 @@ std::unordered_map<DWORD, HWND> FirstProcessWindows() {
 }
 
 void CollectProcesses(TProcessList& List) {
-    UniqueFileHandle snapshot = ProcessSnapshot();
-    if (!snapshot) return;
     const std::unordered_map<DWORD, HWND> windows = FirstProcessWindows();
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
-        if (entry.th32ProcessID == 0) continue;
+    WalkProcesses([&](const PROCESSENTRY32W& entry) {
+        if (entry.th32ProcessID == 0) return true;
         TProcessInfo info;
         info.ProcessID = entry.th32ProcessID;
         auto window = windows.find(entry.th32ProcessID);
@@ -143,12 +131,13 @@ void CollectProcesses(TProcessList& List) {
         info.FileName = GetProcessFileName(entry.th32ProcessID);
         if (info.FileName.empty()) info.FileName = ExeFileName(entry);
         List.push_back(std::move(info));
-    }
+        return true;
+    });
 }
 
 bool IsProcessRunning(DWORD ProcessID) {
     bool found = false;
-    WalkSnapshot([&](const PROCESSENTRY32W& entry) {
+    WalkProcesses([&](const PROCESSENTRY32W& entry) {
         found = entry.th32ProcessID == ProcessID;
         return !found;
     });
@@ -157,7 +146,7 @@ bool IsProcessRunning(DWORD ProcessID) {
 
 std::vector<DWORD> RunningProcessIds() {
     std::vector<DWORD> ids;
-    WalkSnapshot([&](const PROCESSENTRY32W& entry) {
+    WalkProcesses([&](const PROCESSENTRY32W& entry) {
         ids.push_back(entry.th32ProcessID);
         return true;
     });

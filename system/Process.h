@@ -2,8 +2,10 @@
 // Listing, inspecting and terminating processes. Every routine answers a
 // failure with an empty, zero or false result; none throws or shows anything.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -57,8 +59,9 @@ bool IsProcessCritical(DWORD ProcessID);
 // process and critical processes; a refusal passes unnoticed.
 void KillProcess(DWORD ProcessID);
 
-// A snapshot of the system's processes; invalid when none can be taken.
-UniqueFileHandle ProcessSnapshot();
+// Walks a fresh snapshot in its order until Visit returns false; false when no
+// snapshot could be taken. The snapshot is closed however the walk ends.
+bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visit);
 
 // A DLL of the system folder, never one planted beside the program or in the
 // working folder (this program runs elevated).

@@ -37,6 +37,17 @@ inline bool WaitPumping(HANDLE Handle, DWORD TimeoutMs) {
     }
 }
 
+// The process whose break-on-termination flag ReportCritical reports as set.
+inline DWORD gCriticalId = 0;
+
+// A stand-in for NtQueryInformationProcess that knows the break-on-termination
+// class only (Wine answers that class with STATUS_INVALID_INFO_CLASS).
+inline LONG NTAPI ReportCritical(HANDLE Process, ULONG InfoClass, PVOID Info, ULONG Length, PULONG) {
+    if (InfoClass != 29 || Length != sizeof(ULONG)) return static_cast<LONG>(0xC0000003);
+    *static_cast<ULONG*>(Info) = GetProcessId(Process) == gCriticalId ? 1 : 0;
+    return 0;
+}
+
 class TChild {
 public:
     // Starts Exe with Arguments plus "--ready <event> --quit <event>" and waits

@@ -3,9 +3,6 @@
 // can be ended: every other process of the prefix refuses.
 #include <gtest/gtest.h>
 
-#include <windows.h>
-#include <shellapi.h>
-
 #include <map>
 #include <memory>
 #include <utility>
@@ -103,7 +100,6 @@ struct TTerminateRecord {
 std::map<DWORD, TChild*> gOurs;
 std::vector<TTerminateRecord> gTerminateCalls;
 std::function<void(DWORD)> gOnFirstTerminate;
-DWORD gCriticalId = 0;
 
 bool OnlyOursTerminate(DWORD Id, HANDLE Process) {
     const bool ours = gOurs.count(Id) != 0;
@@ -113,37 +109,12 @@ bool OnlyOursTerminate(DWORD Id, HANDLE Process) {
     return TerminateProcess(Process, 0) != FALSE;
 }
 
-LONG NTAPI ReportCritical(HANDLE Process, ULONG InfoClass, PVOID Info, ULONG Length, PULONG) {
-    if (InfoClass != 29 || Length != sizeof(ULONG)) return static_cast<LONG>(0xC0000003);
-    *static_cast<ULONG*>(Info) = GetProcessId(Process) == gCriticalId ? 1 : 0;
-    return 0;
-}
 
 std::vector<ULONG> gPurgeClasses;
 LONG NTAPI RecordPurge(ULONG InfoClass, PVOID, ULONG) {
     gPurgeClasses.push_back(InfoClass);
     return 0;
 }
-
-// A folder outside the "tidora_" temp folders, removed with everything in it.
-class TVictimDir {
-public:
-    explicit TVictimDir(const std::wstring& Parent) : FPath(Parent + L"\\" + UniqueName(L"victims")) {
-        CreateDirectoryW(FPath.c_str(), nullptr);
-    }
-    ~TVictimDir() {
-        std::wstring from = FPath + L'\0';
-        SHFILEOPSTRUCTW op{};
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-        SHFileOperationW(&op);
-    }
-    const std::wstring& Path() const { return FPath; }
-
-private:
-    std::wstring FPath;
-};
 
 class CleanRunTest : public testing::Test {
 protected:
@@ -213,6 +184,12 @@ protected:
         return state;
     }
 
+    static std::wstring NameOf(const TCleanRun& Run, DWORD Id) {
+        for (const TProcessInfo& info : Run.ProcessList)
+            if (info.ProcessID == Id) return info.FileName;
+        return {};
+    }
+
     bool TerminateCalledFor(DWORD Id) const {
         for (const TTerminateRecord& call : gTerminateCalls)
             if (call.Id == Id) return true;
@@ -220,9 +197,10 @@ protected:
     }
 
     // Protects every process of the prefix that a test did not start here:
-    // Wine's own, test programs and helpers of other tests (in "tidora_" folders).
+    // Wine's own, test programs and helpers of other tests running alongside
+    // (in "tidora_" folders, or named so when their path cannot be read).
     static TStringList EverythingElse() {
-        return {L"%SystemRoot%\\", BinaryPath(L"tests") + L"\\", BinaryPath(L"helpers") + L"\\", L"\\tidora_"};
+        return {L"%SystemRoot%\\", BinaryPath(L"tests") + L"\\", BinaryPath(L"helpers") + L"\\", L"tidora_"};
     }
 
     std::function<void()> AfterStart = [] {};
@@ -230,25 +208,18 @@ protected:
     std::vector<std::map<DWORD, int32_t>> StatesAtPause;
     bool FinishedOnMainThread = false;
     UniqueHandle Job;
-    // A new folder for the test's processes, outlived by none of them.
+    // A new folder for the test's processes, outside the "tidora_" folders
+    // that EverythingElse protects; it outlives the processes.
     const std::wstring& NewDir(const std::wstring& Parent) {
-        Dirs.push_back(std::make_unique<TVictimDir>(Parent));
+        Dirs.push_back(std::make_unique<TTempDir>(Parent, L"victims"));
         return Dirs.back()->Path();
     }
-    std::vector<std::unique_ptr<TVictimDir>> Dirs;  // destroyed after the children
+    std::vector<std::unique_ptr<TTempDir>> Dirs;  // destroyed after the children
     std::vector<std::unique_ptr<TChild>> Children;
 
 private:
     const TTerminateCall FDefaultTerminate = TerminateCall;
 };
-
-std::wstring TempFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring path(temp);
-    if (!path.empty() && path.back() == L'\\') path.pop_back();
-    return path;
-}
 
 TEST_F(CleanRunTest, ProtectedProcessesSurviveAndTheRestEnds) {
     const std::wstring dir = NewDir(TempFolder());
@@ -363,7 +334,7 @@ TEST_F(CleanRunTest, WorkerKeepsItsListAndPausesFourTimesWhenAllAreGone) {
     ASSERT_EQ(StatesAtPause.size(), 4u);
     // After the first pass nothing waits any more, and still three pauses follow.
     for (size_t pass = 1; pass < 4; ++pass)
-        for (const auto& [id, state] : StatesAtPause[pass]) EXPECT_NE(state, -2) << id;
+        for (const auto& [id, state] : StatesAtPause[pass]) EXPECT_NE(state, -2) << NameOf(*run, id);
 }
 
 TEST_F(CleanRunTest, ReportHookGivesTheKey) {

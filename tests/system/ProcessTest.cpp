@@ -66,7 +66,7 @@ TEST(CollectProcesses, RealPathsStateOneAndTwoEntriesPerProcessWhenCalledTwice) 
 
 TEST(CollectProcesses, UnreadablePathFallsBackToSnapshotName) {
     TTempDir dir;
-    const std::wstring path = CopySleeper(dir, L"hidden");
+    const std::wstring path = CopySleeper(dir, L"tidora_hidden");
     TChild child(path, L"--hide");
     ASSERT_NE(child.Id(), 0u);
     EXPECT_EQ(GetProcessFileName(child.Id()), L"");
@@ -105,13 +105,6 @@ bool RecordingTerminate(DWORD Id, HANDLE Process) {
     return TerminateProcess(Process, 0) != FALSE;
 }
 
-DWORD gCriticalId = 0;
-LONG NTAPI ReportCritical(HANDLE Process, ULONG InfoClass, PVOID Info, ULONG Length, PULONG) {
-    // Wine answers this class with STATUS_INVALID_INFO_CLASS; Windows fills a ULONG.
-    if (InfoClass != 29 || Length != sizeof(ULONG)) return static_cast<LONG>(0xC0000003);
-    *static_cast<ULONG*>(Info) = GetProcessId(Process) == gCriticalId ? 1 : 0;
-    return 0;
-}
 
 class KillProcessTest : public testing::Test {
 protected:
@@ -248,6 +241,34 @@ TEST(FindProcessWindow, FirstParentlessWindowAndOwnedOnlyProcesses) {
     }
     EXPECT_EQ(first.count(ownedOnly->Id()), 0u);
     EXPECT_EQ(first.at(GetCurrentProcessId()), FindProcessWindow(GetCurrentProcessId()));
+}
+
+} // namespace
+
+namespace {
+
+TEST(LoadSystemLibrary, IgnoresALibraryBesideTheProgram) {
+    // A loadable image under a name only the program's folder holds: the plain
+    // search finds it there, the system-folder search must not.
+    std::wstring exeFolder = OwnPath();
+    exeFolder.resize(exeFolder.find_last_of(L'\\'));
+    const std::wstring name = UniqueName(L"planted") + L".dll";
+    const std::wstring planted = exeFolder + L"\\" + name;
+    ASSERT_TRUE(CopyFileW(Sleeper().c_str(), planted.c_str(), FALSE));
+    // The system-folder search first: once loaded, a module is found by its name alone.
+    EXPECT_FALSE(LoadSystemLibrary(name.c_str()));
+    {
+        UniqueModule plain(LoadLibraryExW(name.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+        EXPECT_TRUE(plain) << "the planted image should be loadable by the plain search";
+    }
+    DeleteFileW(planted.c_str());
+
+    UniqueModule psapi = LoadSystemLibrary(L"psapi.dll");
+    ASSERT_TRUE(psapi);
+    wchar_t loaded[MAX_PATH + 1] = {}, system[MAX_PATH + 1] = {};
+    GetModuleFileNameW(psapi.get(), loaded, MAX_PATH);
+    GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_TRUE(SameTextAscii(loaded, 0, system, wcslen(system))) << loaded;
 }
 
 } // namespace
