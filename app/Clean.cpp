@@ -1,5 +1,6 @@
 #include "app/Clean.h"
 
+#include <system_error>
 #include <thread>
 
 #include "system/Handles.h"
@@ -104,17 +105,22 @@ bool ReadNoCleanFile(const std::wstring& Path, TStringList& List) {
     return true;
 }
 
-void StartClean(const std::shared_ptr<TCleanRun>& Run, TStringList& FileWhite) {
+bool StartClean(const std::shared_ptr<TCleanRun>& Run, TStringList& FileWhite) {
     Run->OldAvailMemory = GetAvailMemory();
     for (const std::wstring& file : NoCleanFiles()) ReadNoCleanFile(file, FileWhite);
     Run->FileWhite = FileWhite;
-    std::thread([Run] {
-        try {
-            CleanWorker(*Run);
-        } catch (...) {
-            // The run defines no recovery: the window stays busy until closed.
-        }
-    }).detach();
+    try {
+        std::thread([Run] {
+            try {
+                CleanWorker(*Run);
+            } catch (...) {
+                // The run defines no recovery: the window stays busy until closed.
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
 void CleanWorker(TCleanRun& Run) {

@@ -56,8 +56,9 @@ bool ReadNoCleanFile(const std::wstring& Path, TStringList& List);
 
 // The click's part after the window went busy (user-interface thread):
 // measures the available memory, appends the user's files to FileWhite, takes
-// the run's copy of it and starts the worker, which frees itself.
-void StartClean(const std::shared_ptr<TCleanRun>& Run, TStringList& FileWhite);
+// the run's copy of it and starts the worker, which frees itself. False when
+// no thread could be started.
+bool StartClean(const std::shared_ptr<TCleanRun>& Run, TStringList& FileWhite);
 
 // The worker's steps: collect, mark, kill, four watch passes, purge, report,
 // final step. An error escaping the report ends it before the final step.

@@ -166,7 +166,7 @@ protected:
             FinishedOnMainThread = IsMainThread();
             SetEvent(finishedEvent);
         };
-        StartClean(run, FileWhite);
+        EXPECT_TRUE(StartClean(run, FileWhite));
         AfterStart();
         EXPECT_EQ(WaitServing(finishedEvent, 60000), WAIT_OBJECT_0);
         return run;
@@ -349,7 +349,7 @@ TEST_F(CleanRunTest, ReportHookGivesTheKey) {
         key = Run.Key;
         SetEvent(finishedEvent);
     };
-    StartClean(run, fileWhite);
+    ASSERT_TRUE(StartClean(run, fileWhite));
     ASSERT_EQ(WaitServing(finishedEvent, 60000), WAIT_OBJECT_0);
     EXPECT_EQ(key, L"id" + std::to_wstring(run->ProcessList.size()));
 }
