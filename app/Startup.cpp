@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "lib/Autorun.h"
 #include "system/Path.h"
 #include "system/Sync.h"
 #include "ui/Translate.h"
@@ -9,6 +10,7 @@ namespace tidora {
 void InitializeUnits() {
     InitMainThread();
     InitPlaceholders();
+    InitTaskSchedulerLock();
     InitTranslation();
 }
 
