@@ -204,7 +204,7 @@ void CollectScheduledTasks(TAutorunList& List) {
     TDisconnectOnExit disconnect;
     TaskSchedulerConnect();
     // A failure ends the listing; what was listed before it stays.
-    if (ITaskService* service = TaskScheduler()) CollectTaskFolder(service, L"\\", List);
+    if (ITaskService* service = ConnectedTaskScheduler()) CollectTaskFolder(service, L"\\", List);
 }
 
 HRESULT CollectTaskFolder(ITaskService* Service, const std::wstring& FolderPath, TAutorunList& List) {
@@ -366,7 +366,7 @@ void TaskSchedulerDisconnect() {
     }
 }
 
-ITaskService* TaskScheduler() {
+ITaskService* ConnectedTaskScheduler() {
     const auto& state = SchedulerState();
     return state ? state->Service.get() : nullptr;
 }
@@ -436,7 +436,7 @@ void SwitchScheduledTask(const std::wstring& Target, bool Enable) {
     if (!lock.owns_lock()) return;
     TDisconnectOnExit disconnect;
     TaskSchedulerConnect();
-    ITaskService* service = TaskScheduler();
+    ITaskService* service = ConnectedTaskScheduler();
     if (!service) return;
     UniqueBstr root(SysAllocString(L"\\"));
     UniqueBstr path(SysAllocString(Target.c_str()));

@@ -86,7 +86,7 @@ void TaskSchedulerConnect();
 // Lock held: drops the connection and the COM initialisation it made.
 void TaskSchedulerDisconnect();
 // Lock held: the connected scheduler, or null.
-ITaskService* TaskScheduler();
+ITaskService* ConnectedTaskScheduler();
 
 // Where the scheduler object comes from: CoCreateInstance of the Task
 // Scheduler class by default. Tests install a fake; an empty procedure
