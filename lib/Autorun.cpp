@@ -64,6 +64,33 @@ private:
     UniqueHKey FKey;
 };
 
+// The program files directly in Folder; their StartupApproved values lie under Root.
+void CollectFolderFiles(const std::wstring& Folder, HKEY Root, TAutorunList& List) {
+    if (Folder.empty()) return;
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW((Folder + L"\\*").c_str(), &data));
+    if (!find) return;
+    const TApprovedValues approved(Root, kApprovedFolderKey);
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::wstring name = data.cFileName;
+        const size_t dot = name.rfind(L'.');
+        if (dot == std::wstring::npos) continue;
+        const std::wstring extension = name.substr(dot);
+        bool starts = false;
+        for (const wchar_t* e : kStartupExtensions) starts = starts || SameAscii(extension, e);
+        if (!starts) continue;
+
+        TAutorunInfo info;
+        info.FileName = Folder + L"\\" + name;
+        info.Caption = name.substr(0, dot);
+        info.Target = info.FileName;
+        info.From = kFromFile;
+        info.Enabled = approved.IsApproved(name);
+        List.push_back(std::move(info));
+    } while (FindNextFileW(find.get(), &data));
+}
+
 std::wstring BstrText(BSTR Text) {
     return Text ? std::wstring(Text, SysStringLen(Text)) : std::wstring();
 }
@@ -145,34 +172,15 @@ void CollectAutorun(TAutorunList& List) {
 }
 
 void CollectStartupFolders(TAutorunList& List) {
-    CollectStartupFolder(GetFolderPath(CSIDL_COMMON_STARTUP), List);
-    CollectStartupFolder(GetFolderPath(CSIDL_STARTUP), List);
+    // The all-users folder is looked up once for both folders' roots.
+    const std::wstring common = GetFolderPath(CSIDL_COMMON_STARTUP);
+    const std::wstring user = GetFolderPath(CSIDL_STARTUP);
+    CollectFolderFiles(common, HKEY_LOCAL_MACHINE, List);
+    CollectFolderFiles(user, user == common ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, List);
 }
 
 void CollectStartupFolder(const std::wstring& Folder, TAutorunList& List) {
-    if (Folder.empty()) return;
-    WIN32_FIND_DATAW data;
-    UniqueFindHandle find(FindFirstFileW((Folder + L"\\*").c_str(), &data));
-    if (!find) return;
-    const TApprovedValues approved(FolderRoot(Folder), kApprovedFolderKey);
-    do {
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const std::wstring name = data.cFileName;
-        const size_t dot = name.rfind(L'.');
-        if (dot == std::wstring::npos) continue;
-        const std::wstring extension = name.substr(dot);
-        bool starts = false;
-        for (const wchar_t* e : kStartupExtensions) starts = starts || SameAscii(extension, e);
-        if (!starts) continue;
-
-        TAutorunInfo info;
-        info.FileName = Folder + L"\\" + name;
-        info.Caption = name.substr(0, dot);
-        info.Target = info.FileName;
-        info.From = kFromFile;
-        info.Enabled = approved.IsApproved(name);
-        List.push_back(std::move(info));
-    } while (FindNextFileW(find.get(), &data));
+    if (!Folder.empty()) CollectFolderFiles(Folder, FolderRoot(Folder), List);
 }
 
 void CollectRunKeys(TAutorunList& List) {
