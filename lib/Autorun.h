@@ -90,7 +90,8 @@ ITaskService* ConnectedTaskScheduler();
 
 // Where the scheduler object comes from: CoCreateInstance of the Task
 // Scheduler class by default. Tests install a fake; an empty procedure
-// restores the default. Returns the procedure installed before.
+// restores the default. Returns the procedure installed before. Takes the
+// lock, so it must not be called while holding it.
 using TTaskServiceFactory = std::function<HRESULT(ITaskService** Service)>;
 TTaskServiceFactory SetTaskServiceFactory(TTaskServiceFactory Factory);
 
