@@ -2,6 +2,7 @@
 
 #include "system/Path.h"
 #include "system/Sync.h"
+#include "ui/QuenbyButtonStyles.h"
 #include "ui/Translate.h"
 
 namespace tidora {
@@ -10,6 +11,7 @@ void InitializeUnits() {
     InitMainThread();
     InitPlaceholders();
     InitTranslation();
+    RegisterQuenbyButtonStyles();
 }
 
 } // namespace tidora
