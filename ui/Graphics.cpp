@@ -60,7 +60,13 @@ TBufferedPaint::TBufferedPaint(HDC Target, const RECT& Area) : FTarget(Target), 
 TBufferedPaint::~TBufferedPaint() {
     if (!FBuffer) return;
     const int w = FArea.right - FArea.left, h = FArea.bottom - FArea.top;
-    BitBlt(FTarget, FArea.left, FArea.top, w, h, FBuffer.get(), 0, 0, SRCCOPY | NOMIRRORBITMAP);
+    // A mirrored target is switched to plain layout for the copy: the copy
+    // with NOMIRRORBITMAP lands a column off on some systems (Wine).
+    const DWORD layout = GetLayout(FTarget);
+    const bool mirrored = layout != GDI_ERROR && (layout & LAYOUT_RTL);
+    if (mirrored) SetLayout(FTarget, 0);
+    BitBlt(FTarget, FArea.left, FArea.top, w, h, FBuffer.get(), 0, 0, SRCCOPY);
+    if (mirrored) SetLayout(FTarget, layout);
     SelectObject(FBuffer.get(), FOldBitmap);
 }
 
@@ -78,10 +84,11 @@ void DrawRoundRect(HDC DC, const RECT& Rect, int Radius, bool Fill, COLORREF Fil
     if (EnsureGdiplus()) {
         Gdiplus::Graphics g(DC);
         g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-        g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-        const Gdiplus::REAL half = Frame ? pen / 2.0f : 0.0f;
+        // Pixel centres lie on whole coordinates: a pen of width p along the
+        // path covers the outer p pixels when the path runs (p - 1) / 2 inside.
+        const Gdiplus::REAL inset = Frame ? (pen - 1) / 2.0f : -0.5f;
         Gdiplus::GraphicsPath path;
-        AddRoundRect(path, Rect.left + half, Rect.top + half, w - 2 * half, h - 2 * half,
+        AddRoundRect(path, Rect.left + inset, Rect.top + inset, w - 1 - 2 * inset, h - 1 - 2 * inset,
                      static_cast<Gdiplus::REAL>(Radius));
         if (Fill) {
             Gdiplus::SolidBrush brush(ToColor(FillColor));

@@ -19,7 +19,8 @@ bool EnsureGdiplus();
 
 // Paints into a bitmap the size of Area and copies it to Target once, when it
 // goes out of scope. The buffer is never mirrored: controls lay out their own
-// content, and the copy keeps it unflipped on a mirrored window.
+// content, and the copy keeps it unflipped on a mirrored window (Area then
+// spans the whole width of Target, as a client area or a control does).
 class TBufferedPaint {
 public:
     TBufferedPaint(HDC Target, const RECT& Area);

@@ -99,7 +99,7 @@ bool TStyledButton::OnDrawItemReflected(const DRAWITEMSTRUCT& Item) {
     TBufferedPaint buffer(Item.hDC, Item.rcItem);
     const bool focus = (Item.itemState & ODS_FOCUS) && !(Item.itemState & ODS_NOFOCUSRECT);
     const int radius = Scale(s.Radius < 0 ? DefaultButtonRadius : s.Radius);
-    PaintStyledButton(buffer.DC(), buffer.Rect(), CurrentAttributes(), radius, Caption(), FontHandle(),
+    PaintStyledButton(buffer.DC(), buffer.Rect(), DrawnAttributes(), radius, Caption(), FontHandle(),
                       Parent() ? Parent()->Color() : Color(), focus);
     return true;
 }

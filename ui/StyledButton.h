@@ -34,6 +34,8 @@ public:
     // The state the button shows now, and the attribute set it draws it with.
     TStyledButtonState State() const;
     TStyledButtonAttributes CurrentAttributes() const;
+    // What is drawn: the current set, as the kind of button draws it.
+    virtual TStyledButtonAttributes DrawnAttributes() const { return CurrentAttributes(); }
 
     // Runs OnClick as a click by the user does.
     void Click();

@@ -9,6 +9,12 @@ TButtonStyleSettings TStyledToolButton::StyleSettings() const {
     return FToolbar ? FToolbar->StyleSettings() : TStyledButton::StyleSettings();
 }
 
+TStyledButtonAttributes TStyledToolButton::DrawnAttributes() const {
+    TStyledButtonAttributes a = CurrentAttributes();
+    if (a.ButtonDrawStyle == TButtonDrawStyle::btnClear) a.BorderDrawStyle = TBorderDrawStyle::brdClear;
+    return a;
+}
+
 void TStyledToolButton::SetDown(bool Down) {
     TStyledButton::SetDown(Down);
     if (Down && FToolbar) FToolbar->ButtonWentDown(this);

@@ -13,6 +13,9 @@ public:
     explicit TStyledToolButton(TWindow* Parent);
     TButtonStyleSettings StyleSettings() const override;
     void SetDown(bool Down) override;
+    // Toolbars are flat: a button without a face shows no frame either, so
+    // it is plain text on the bar until it is pointed at or pressed.
+    TStyledButtonAttributes DrawnAttributes() const override;
 
 private:
     TStyledToolbar* FToolbar;
