@@ -63,7 +63,28 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
 
 void TLogoImage::CreateParams(TCreateParams& Params) {
     Params.ClassName = L"TidoraLogo";
-    Params.Style &= ~WS_CLIPCHILDREN;
+    Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_TABSTOP;
+}
+
+LRESULT TLogoImage::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    switch (Msg) {
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE:
+        Invalidate();
+        break;
+    case WM_GETDLGCODE:
+        // Enter and Space reach the picture instead of the dialog navigation.
+        if (WParam == VK_RETURN || WParam == VK_SPACE) return DLGC_WANTMESSAGE;
+        break;
+    case WM_KEYDOWN:
+        if (WParam == VK_RETURN || WParam == VK_SPACE) {
+            if (OnClick) OnClick(this);
+            return 0;
+        }
+        break;
+    }
+    return TWindow::WndProc(Msg, WParam, LParam);
 }
 
 void TLogoImage::OnCreated() {
@@ -73,10 +94,18 @@ void TLogoImage::OnCreated() {
 
 void TLogoImage::OnPaint(HDC DC, const RECT& Client) {
     PaintLogo(DC, Client, Color());
+    const LRESULT cues = SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0);
+    if (Focused() && !(cues & UISF_HIDEFOCUS)) {
+        RECT focus{Client.left + 1, Client.top + 1, Client.right - 1, Client.bottom - 1};
+        SetTextColor(DC, RGB(0, 0, 0));
+        SetBkColor(DC, RGB(255, 255, 255));
+        DrawFocusRect(DC, &focus);
+    }
 }
 
 void TLogoImage::OnMouseDown(POINT) {
     FPressed = true;
+    SetFocus();
     SetCapture(Handle());
 }
 

@@ -203,6 +203,12 @@ TEST_F(Controls, LogoClicksOnRelease) {
     SendMessageW(logo->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
     SendMessageW(logo->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(500, 10));
     EXPECT_EQ(clicked.size(), 1u);
+    // From the keyboard: it takes the focus and Enter or Space click it.
+    EXPECT_TRUE(logo->Focused());
+    SendMessageW(logo->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageW(logo->Handle(), WM_KEYDOWN, VK_SPACE, 0);
+    SendMessageW(logo->Handle(), WM_KEYDOWN, 'A', 0);
+    EXPECT_EQ(clicked.size(), 3u);
     EXPECT_EQ(SendMessageW(logo->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(logo->Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
               TRUE);
     EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_HAND));
