@@ -61,10 +61,19 @@ const wchar_t ReadyVariable[] = L"TIDORA_CHILD_READY";
 bool SaveWindowShot(HWND Window, const std::wstring& Path) {
     RECT r{};
     if (!GetWindowRect(Window, &r)) return false;
+    // Other tests' windows may lie on top: lift this one above them while the
+    // picture is taken, and let it paint first.
+    SetWindowPos(Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    GdiFlush();
+    Sleep(50);
     HDC screen = GetDC(nullptr);
-    if (!screen) return false;
-    const bool ok = WriteBitmap(screen, r.left, r.top, r.right - r.left, r.bottom - r.top, Path);
-    ReleaseDC(nullptr, screen);
+    bool ok = false;
+    if (screen) {
+        ok = WriteBitmap(screen, r.left, r.top, r.right - r.left, r.bottom - r.top, Path);
+        ReleaseDC(nullptr, screen);
+    }
+    SetWindowPos(Window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return ok;
 }
 

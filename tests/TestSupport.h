@@ -18,7 +18,8 @@ std::string ReadFileBytes(const std::wstring& Path);
 bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes);
 
 // What the screen shows of Window, frame included, as a 24-bit BMP file;
-// false when it cannot be had. The window must be shown and uncovered.
+// false when it cannot be had. The window must be shown; it is lifted above
+// other windows for the picture.
 bool SaveWindowShot(HWND Window, const std::wstring& Path);
 // A picture of the whole screen.
 bool SaveScreenShot(const std::wstring& Path);

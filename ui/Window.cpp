@@ -17,6 +17,13 @@ namespace {
 const wchar_t WindowProperty[] = L"Tidora.Window";
 constexpr UINT_PTR SubclassId = 0x54494457;  // one hook per control
 
+// Distinct control ids, clear of IDOK and the other dialog ids.
+int NextControlId() {
+    static int next = 0;
+    next = (next + 1) % 0xEF00;
+    return next + 0x100;
+}
+
 bool SameName(const std::wstring& a, const std::wstring& b) {
     return a.size() == b.size() && SameTextAscii(a, 0, b, a.size());
 }
@@ -31,7 +38,12 @@ TWindow::TWindow(TWindow* Parent) : FParent(Parent) {
 }
 
 TWindow::~TWindow() {
-    while (!FComponents.empty()) FComponents.pop_back();
+    while (!FComponents.empty()) {
+        // Out of the list first: a component going away never sees itself in it.
+        std::unique_ptr<TComponent> last = std::move(FComponents.back());
+        FComponents.pop_back();
+        last.reset();
+    }
     for (TWindow* child : FChildren) child->FParent = nullptr;
     if (FParent) {
         auto& siblings = FParent->FChildren;
@@ -96,7 +108,7 @@ void TWindow::CreateHandle(const RECT* Initial) {
     HWND window = CreateWindowExW(params.ExStyle, params.ClassName.c_str(), FCaption.c_str(), params.Style,
                                   topLevel && !Initial ? CW_USEDEFAULT : r.left, topLevel && !Initial ? 0 : r.top,
                                   r.right - r.left, r.bottom - r.top, parent,
-                                  topLevel ? nullptr : reinterpret_cast<HMENU>(static_cast<INT_PTR>(FChildren.size() + 100)),
+                                  topLevel ? nullptr : reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId())),
                                   instance, params.SystemClass ? nullptr : this);
     if (!window) return;
     if (params.SystemClass) {

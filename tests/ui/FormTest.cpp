@@ -208,8 +208,9 @@ TEST(Form, At144DpiInAChildProcess) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_QUERY_VALUE, key.put()), ERROR_SUCCESS);
     DWORD value = 0, size = sizeof(value);
     if (RegQueryValueExW(key.get(), L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
-        ERROR_SUCCESS)
+        ERROR_SUCCESS) {
         EXPECT_NE(value, 144u);
+    }
 }
 
 TEST(FormDpiChild, LaysOutAt144) {

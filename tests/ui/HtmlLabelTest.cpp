@@ -6,6 +6,14 @@
 #include "ui/Form.h"
 #include "ui/HtmlLabel.h"
 
+namespace tidora {
+// For failure messages.
+std::ostream& operator<<(std::ostream& os, const THtmlRun& r) {
+    return os << "{" << std::string(r.Text.begin(), r.Text.end()) << (r.Bold ? " B" : "") << (r.Centered ? " C" : "")
+              << " " << r.Color << (r.LineBreak ? " BR" : "") << "}";
+}
+} // namespace tidora
+
 using namespace tidora;
 
 namespace {
@@ -19,10 +27,6 @@ THtmlRun Break() {
     return THtmlRun{L"", false, false, clDefault, true};
 }
 
-std::ostream& operator<<(std::ostream& os, const THtmlRun& r) {
-    return os << "{" << std::string(r.Text.begin(), r.Text.end()) << (r.Bold ? " B" : "") << (r.Centered ? " C" : "")
-              << " " << r.Color << (r.LineBreak ? " BR" : "") << "}";
-}
 
 TEST(HtmlLabel, ParsesTagsIntoRuns) {
     struct Case {
