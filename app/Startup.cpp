@@ -4,6 +4,7 @@
 #include "system/Memory.h"
 #include "system/Path.h"
 #include "system/Sync.h"
+#include "ui/QuenbyButtonStyles.h"
 #include "ui/Translate.h"
 
 namespace tidora {
@@ -13,6 +14,7 @@ void InitializeUnits() {
     InitPlaceholders();
     InitTaskSchedulerLock();
     InitTranslation();
+    RegisterQuenbyButtonStyles();
     EnablePrivileges();
 }
 

@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <vector>
 
 #include "system/Handles.h"
 #include "system/Strings.h"
@@ -17,7 +18,134 @@ std::wstring WinePath(const char* unixPath, const std::wstring& relative) {
     return path;
 }
 
+bool WriteBitmap(HDC Source, int X, int Y, int Width, int Height, const std::wstring& Path) {
+    if (Width <= 0 || Height <= 0) return false;
+    HDC memory = CreateCompatibleDC(Source);
+    if (!memory) return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = Width;
+    info.bmiHeader.biHeight = Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueGdiObject bitmap(CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bool ok = false;
+    if (bitmap && bits) {
+        HGDIOBJ old = SelectObject(memory, bitmap.get());
+        ok = BitBlt(memory, 0, 0, Width, Height, Source, X, Y, SRCCOPY) != FALSE;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    DeleteDC(memory);
+    if (!ok) return false;
+    const DWORD stride = (static_cast<DWORD>(Width) * 3 + 3) & ~3u;
+    const DWORD imageSize = stride * static_cast<DWORD>(Height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + imageSize;
+    info.bmiHeader.biSizeImage = imageSize;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(info.bmiHeader));
+    bytes.append(static_cast<const char*>(bits), imageSize);
+    return WriteFileBytes(Path, bytes);
+}
+
+const wchar_t DpiVariable[] = L"TIDORA_CHILD_DPI";
+const wchar_t ReadyVariable[] = L"TIDORA_CHILD_READY";
+
 } // namespace
+
+bool SaveWindowShot(HWND Window, const std::wstring& Path) {
+    RECT r{};
+    if (!GetWindowRect(Window, &r)) return false;
+    // Other tests' windows may lie on top: lift this one above them while the
+    // picture is taken, and let it paint first.
+    SetWindowPos(Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    GdiFlush();
+    Sleep(50);
+    HDC screen = GetDC(nullptr);
+    bool ok = false;
+    if (screen) {
+        ok = WriteBitmap(screen, r.left, r.top, r.right - r.left, r.bottom - r.top, Path);
+        ReleaseDC(nullptr, screen);
+    }
+    SetWindowPos(Window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return ok;
+}
+
+bool SaveScreenShot(const std::wstring& Path) {
+    HDC screen = GetDC(nullptr);
+    if (!screen) return false;
+    const bool ok = WriteBitmap(screen, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), Path);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+int RunTestsAtDpi(const std::wstring& Filter, DWORD Dpi, DWORD TimeoutMs) {
+    const wchar_t* keyPath = L"Control Panel\\Desktop";
+    UniqueHKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
+        return -1;
+    DWORD old = 0, type = 0, size = sizeof(old);
+    const bool hadOld = RegQueryValueExW(key.get(), L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old),
+                                         &size) == ERROR_SUCCESS && type == REG_DWORD;
+    auto restore = [&] {
+        if (hadOld) RegSetValueExW(key.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof(old));
+        else RegDeleteValueW(key.get(), L"LogPixels");
+    };
+
+    const std::wstring readyName = UniqueName(L"TidoraDpiReady");
+    UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=" + Filter;
+    SetEnvironmentVariableW(DpiVariable, std::to_wstring(Dpi).c_str());
+    SetEnvironmentVariableW(ReadyVariable, readyName.c_str());
+    RegSetValueExW(key.get(), L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&Dpi), sizeof(Dpi));
+
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
+    const BOOL started = CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(DpiVariable, nullptr);
+    SetEnvironmentVariableW(ReadyVariable, nullptr);
+    if (!started) {
+        restore();
+        return -1;
+    }
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    // Other tests may start meanwhile: the changed value stays no longer than needed.
+    HANDLE either[2] = {ready.get(), process.get()};
+    WaitForMultipleObjects(2, either, FALSE, TimeoutMs);
+    restore();
+    if (WaitForSingleObject(process.get(), TimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return -2;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<int>(code);
+}
+
+DWORD ChildDpi() {
+    wchar_t value[16] = {};
+    if (!GetEnvironmentVariableW(DpiVariable, value, 16)) return 0;
+    return static_cast<DWORD>(wcstoul(value, nullptr, 10));
+}
+
+void DpiChildStarted() {
+    wchar_t name[128] = {};
+    if (!GetEnvironmentVariableW(ReadyVariable, name, 128)) return;
+    UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, name));
+    if (ready) SetEvent(ready.get());
+}
 
 std::wstring UniqueName(const std::wstring& Prefix) {
     static std::atomic<unsigned> counter{0};

@@ -20,6 +20,24 @@ std::wstring BinaryPath(const std::wstring& Relative);
 std::string ReadFileBytes(const std::wstring& Path);
 bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes);
 
+// What the screen shows of Window, frame included, as a 24-bit BMP file;
+// false when it cannot be had. The window must be shown; it is lifted above
+// other windows for the picture.
+bool SaveWindowShot(HWND Window, const std::wstring& Path);
+// A picture of the whole screen.
+bool SaveScreenShot(const std::wstring& Path);
+
+// Runs this test program again with only the tests that Filter selects, while
+// the prefix's HKCU\Control Panel\Desktop\LogPixels says Dpi (Wine reads it
+// once, when a process starts). The old value is back as soon as the child
+// calls DpiChildStarted (or has ended). Returns the child's exit code; -1
+// when it could not be started, -2 when it did not end within TimeoutMs.
+int RunTestsAtDpi(const std::wstring& Filter, DWORD Dpi, DWORD TimeoutMs = 60000);
+// In such a child: the dpi it was started for, 0 in a normal run.
+DWORD ChildDpi();
+// In such a child: tells the parent that the dpi has been read.
+void DpiChildStarted();
+
 // A new empty folder under the temp folder, removed with everything in it at
 // the end of the scope.
 class TTempDir {

@@ -1,0 +1,81 @@
+#include "ui/Application.h"
+
+#include <commctrl.h>
+
+#include "system/Sync.h"
+#include "ui/Form.h"
+
+namespace tidora {
+namespace {
+
+std::wstring& Title() {
+    static std::wstring title = L"Tidora";
+    return title;
+}
+
+TForm*& Main() {
+    static TForm* form = nullptr;
+    return form;
+}
+
+// Tab, arrow keys and the default button for the window the message is for.
+bool IsNavigationMessage(MSG& Msg) {
+    if (Msg.message < WM_KEYFIRST || Msg.message > WM_KEYLAST) return false;
+    HWND root = GetAncestor(Msg.hwnd, GA_ROOT);
+    return root && TWindow::FromHandle(root) && IsDialogMessageW(root, &Msg);
+}
+
+} // namespace
+
+void InitControls() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_LINK_CLASS};
+    InitCommonControlsEx(&icc);
+}
+
+const std::wstring& ApplicationTitle() {
+    return Title();
+}
+
+void SetApplicationTitle(const std::wstring& NewTitle) {
+    Title() = NewTitle;
+}
+
+TForm* MainForm() {
+    return Main();
+}
+
+void SetMainForm(TForm* Form) {
+    Main() = Form;
+}
+
+int RunMessageLoop() {
+    MSG msg;
+    for (;;) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        if (IsNavigationMessage(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
+}
+
+void ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave it for the loop that is waiting for it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (IsNavigationMessage(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    ServeHandOvers();
+}
+
+} // namespace tidora

@@ -1,0 +1,65 @@
+#pragma once
+// A top-level window. Its client size is given in pixels at 96 dpi and scaled
+// to the monitor it is on; when Windows moves it to a monitor of another dpi
+// (WM_DPICHANGED) it takes the suggested rectangle, remakes its fonts and lays
+// its children out again, also while it is still being built.
+#include "ui/Window.h"
+
+namespace tidora {
+
+enum class TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog };
+
+struct TFormOptions {
+    std::wstring ClassName = L"TidoraForm";
+    TBorderStyle BorderStyle = TBorderStyle::bsSizeable;
+    bool MinimizeBox = true;
+    bool MaximizeBox = true;
+    // Shown on the task bar (a main window); an owned form is not.
+    bool AppWindow = true;
+    HWND OwnerWindow = nullptr;
+    // Client size at 96 dpi.
+    int ClientWidth = 320;
+    int ClientHeight = 240;
+};
+
+class TForm : public TWindow {
+public:
+    explicit TForm(const TFormOptions& Options = TFormOptions());
+    ~TForm() override;
+
+    bool IsForm() const override { return true; }
+    bool IsOwnerRoot() const override { return true; }
+
+    TBorderStyle BorderStyle() const { return FOptions.BorderStyle; }
+    UINT CurrentDpi() const { return FDpi; }
+
+    // The client size at 96 dpi; setting it resizes the window at its dpi.
+    int ClientWidth() const { return FOptions.ClientWidth; }
+    int ClientHeight() const { return FOptions.ClientHeight; }
+    void SetClientSize(int Width, int Height);
+
+    // The desktop's font setting instead of the form's own font.
+    void UseDesktopFont();
+
+    void CenterOnScreen();
+    // Shows the window (activated) and paints it.
+    void ShowForm();
+    // Asks the window to close (as its close box does).
+    void Close();
+
+    // Runs when the window is being destroyed, before its children go.
+    std::function<void()> OnDestroyed;
+
+protected:
+    void CreateParams(TCreateParams& Params) override;
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+    // WM_DPICHANGED: Dpi is the new dpi, Suggested the rectangle Windows offers.
+    virtual void OnDpiChanged(UINT NewDpi, const RECT& Suggested);
+
+private:
+    TFormOptions FOptions;
+    UINT FDpi = 96;
+    HWND FLastFocus = nullptr;
+};
+
+} // namespace tidora

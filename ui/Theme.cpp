@@ -1,0 +1,90 @@
+#include "ui/Theme.h"
+
+#include <commctrl.h>
+
+#include <stdexcept>
+
+#include "system/Handles.h"
+#include "ui/QuenbyButtonStyles.h"
+
+namespace tidora {
+namespace {
+
+constexpr DWORD DWMWA_USE_IMMERSIVE_DARK_MODE_ = 20;
+constexpr UINT_PTR ThemeHookId = 0x54484D45;
+
+} // namespace
+
+void RequestDarkTitleBar(HWND Window) {
+    // From the system folder only, never from beside the program.
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring path = std::wstring(folder, length) + L"\\dwmapi.dll";
+    UniqueModule dwm(LoadLibraryW(path.c_str()));
+    if (!dwm) return;
+    using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
+    auto set = reinterpret_cast<SetAttribute>(GetProcAddress(dwm.get(), "DwmSetWindowAttribute"));
+    if (!set) return;
+    const DWORD on = 0xFFFFFFFF;
+    set(Window, DWMWA_USE_IMMERSIVE_DARK_MODE_, &on, sizeof(on));
+}
+
+TThemeHelper* TThemeHelper::Create(TComponent* AOwner) {
+    auto* form = dynamic_cast<TForm*>(AOwner);
+    if (!form) throw std::invalid_argument("TThemeHelper Owner must be a TForm");
+    return form->Adopt(std::unique_ptr<TThemeHelper>(new TThemeHelper(form)));
+}
+
+TThemeHelper::TThemeHelper(TForm* Form) : FForm(Form), FActiveColor(AccentColor) {
+    RequestDarkTitleBar(FForm->Handle());
+    // Made after the form's own controls and put first among the top-aligned
+    // ones, so it lies above the header.
+    const RECT client = FForm->ClientRect();
+    FShape = TWindow::Create<TShape>(FForm, L"", TBounds{0, 0, client.right - client.left, 2}, TAlign::alTop);
+    FShape->SendToAlignFront();
+    FShape->SetBrushColor(FActiveColor);
+    FShape->SetPenColor(FActiveColor);
+    if (FForm->Handle() &&
+        SetWindowSubclass(FForm->Handle(), FormWindowProc, ThemeHookId, reinterpret_cast<DWORD_PTR>(this)))
+        FHooked = FForm->Handle();
+    UpdateShape();
+}
+
+TThemeHelper::~TThemeHelper() {
+    Unhook();
+}
+
+void TThemeHelper::Unhook() {
+    if (FHooked) RemoveWindowSubclass(FHooked, FormWindowProc, ThemeHookId);
+    FHooked = nullptr;
+}
+
+LRESULT CALLBACK TThemeHelper::FormWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR,
+                                              DWORD_PTR Data) {
+    auto* self = reinterpret_cast<TThemeHelper*>(Data);
+    switch (Msg) {
+    case WM_SIZE:
+        self->UpdateShape();
+        break;
+    case WM_ACTIVATE:
+        self->FIsActive = LOWORD(WParam) != WA_INACTIVE;
+        self->UpdateShape();
+        break;
+    case WM_NCDESTROY:
+        // A hook must be gone before its window is.
+        self->Unhook();
+        break;
+    }
+    return DefSubclassProc(Window, Msg, WParam, LParam);
+}
+
+void TThemeHelper::UpdateShape() {
+    if (!FShape) return;
+    const COLORREF color = FIsActive ? FActiveColor : GetSysColor(COLOR_GRAYTEXT);
+    FShape->SetBrushColor(color);
+    FShape->SetPenColor(color);
+    FShape->SetVisible(FForm->BorderStyle() != TBorderStyle::bsNone);
+}
+
+} // namespace tidora

@@ -1,0 +1,42 @@
+#pragma once
+// The main window's look: a dark title bar where the desktop window manager
+// offers one, and a 2-pixel accent line across the top of the client area,
+// blue while the window is active and grey while it is not.
+#include "ui/Form.h"
+#include "ui/Shape.h"
+
+namespace tidora {
+
+class TThemeHelper : public TComponent {
+public:
+    // Builds the helper for the form AOwner, which owns it from then on.
+    // Throws std::invalid_argument("TThemeHelper Owner must be a TForm") when
+    // AOwner is not a form; nothing is created then.
+    static TThemeHelper* Create(TComponent* AOwner);
+    ~TThemeHelper() override;
+
+    bool IsActive() const { return FIsActive; }
+    COLORREF ActiveColor() const { return FActiveColor; }
+    TShape* Shape() const { return FShape; }
+
+private:
+    explicit TThemeHelper(TForm* Form);
+    static LRESULT CALLBACK FormWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
+                                           DWORD_PTR Data);
+    void UpdateShape();
+    void Unhook();
+
+    TForm* FForm;
+    COLORREF FActiveColor;
+    bool FIsActive = true;
+    TShape* FShape = nullptr;
+    // The window's own procedure stays in the subclass chain; this is the
+    // window the hook sits on, null once it is removed.
+    HWND FHooked = nullptr;
+};
+
+// Asks the desktop window manager for a dark title bar; systems without the
+// attribute keep their usual one.
+void RequestDarkTitleBar(HWND Window);
+
+} // namespace tidora
