@@ -63,6 +63,21 @@ int RunMessageLoop() {
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
 }
 
+void RunModalLoop(const std::function<bool()>& Done) {
+    MSG msg;
+    while (!Done()) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == -1) break;
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (IsNavigationMessage(msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
 void ProcessMessages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -3,6 +3,7 @@
 // title that dialogs show, the main form whose end ends the message loop.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace tidora {
@@ -21,6 +22,10 @@ void SetMainForm(TForm* Form);
 
 // Runs until the main form is destroyed (or WM_QUIT); the exit code.
 int RunMessageLoop();
+
+// Runs messages until Done() is true (a modal window's loop); a WM_QUIT that
+// arrives meanwhile ends it and is left for the outer loop.
+void RunModalLoop(const std::function<bool()>& Done);
 
 // Handles every message that is waiting, then returns (lets a window paint
 // before long work on the user-interface thread).

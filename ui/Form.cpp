@@ -102,6 +102,29 @@ void TForm::ShowForm() {
     UpdateWindow(Handle());
 }
 
+int TForm::ShowModal() {
+    if (!Handle()) return IDCANCEL;
+    HWND owner = FOptions.OwnerWindow;
+    if (!owner && MainForm() && MainForm() != this) owner = MainForm()->Handle();
+    const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+    if (ownerWasEnabled) EnableWindow(owner, FALSE);
+    FModal = true;
+    FModalResult = 0;
+    ShowForm();
+    RunModalLoop([this] { return FModalResult != 0 || !Handle() || !IsWindowVisible(Handle()); });
+    FModal = false;
+    // The owner comes back before this one hides, so activation returns to it.
+    if (ownerWasEnabled) EnableWindow(owner, TRUE);
+    if (Handle()) ShowWindow(Handle(), SW_HIDE);
+    return FModalResult ? FModalResult : IDCANCEL;
+}
+
+void TForm::SetModalResult(int Result) {
+    FModalResult = Result;
+    // Wake the modal loop, which may be waiting for a message.
+    if (Handle()) PostMessageW(Handle(), WM_NULL, 0, 0);
+}
+
 void TForm::Close() {
     if (Handle()) SendMessageW(Handle(), WM_CLOSE, 0, 0);
 }
@@ -142,6 +165,12 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
             if (focus && IsChild(Handle(), focus)) FLastFocus = focus;
         } else if (FLastFocus && IsWindow(FLastFocus) && IsChild(Handle(), FLastFocus)) {
             ::SetFocus(FLastFocus);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        if (FModal) {
+            SetModalResult(IDCANCEL);
             return 0;
         }
         break;

@@ -47,6 +47,14 @@ public:
     // Asks the window to close (as its close box does).
     void Close();
 
+    // Shows the form modally over its owner (the owner window of its options,
+    // else the main form), which is disabled meanwhile; returns the modal
+    // result once it is set or the form is closed (the close box and Escape
+    // give IDCANCEL). The form is hidden, not destroyed.
+    int ShowModal();
+    int ModalResult() const { return FModalResult; }
+    void SetModalResult(int Result);
+
     // Runs when the window is being destroyed, before its children go.
     std::function<void()> OnDestroyed;
 
@@ -60,6 +68,8 @@ private:
     TFormOptions FOptions;
     UINT FDpi = 96;
     HWND FLastFocus = nullptr;
+    bool FModal = false;
+    int FModalResult = 0;
 };
 
 } // namespace tidora
