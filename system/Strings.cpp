@@ -229,11 +229,16 @@ std::wstring UrlEncodeCP(const std::wstring& Text, unsigned CodePage) {
 }
 
 std::wstring CodePageToWide(const std::string& Bytes, unsigned CodePage) {
-    if (Bytes.empty()) return {};
-    int size = MultiByteToWideChar(CodePage, 0, Bytes.data(), static_cast<int>(Bytes.size()), nullptr, 0);
+    return CodePageToWide(Bytes.data(), Bytes.size(), CodePage);
+}
+
+std::wstring CodePageToWide(const char* Bytes, size_t Size, unsigned CodePage) {
+    if (!Size) return {};
+    const int len = static_cast<int>(Size);
+    int size = MultiByteToWideChar(CodePage, 0, Bytes, len, nullptr, 0);
     if (size <= 0) return {};
     std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CodePage, 0, Bytes.data(), static_cast<int>(Bytes.size()), &out[0], size);
+    MultiByteToWideChar(CodePage, 0, Bytes, len, &out[0], size);
     return out;
 }
 

@@ -37,6 +37,8 @@ std::wstring Utf8ToWide(const std::string& Bytes);
 std::string WideToUtf8(const std::wstring& Text);
 // Bytes in CodePage (CP_ACP, 949, 51949 ...) to UTF-16.
 std::wstring CodePageToWide(const std::string& Bytes, unsigned CodePage);
+// The same for a buffer the caller holds, without copying it first.
+std::wstring CodePageToWide(const char* Bytes, size_t Size, unsigned CodePage);
 
 } // namespace tidora
 

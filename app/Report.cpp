@@ -1,0 +1,108 @@
+#include "app/Report.h"
+
+#include "lib/Common.h"
+#include "service/HTTP.h"
+#include "service/Service.h"
+#include "service/Update.h"
+#include "system/Path.h"
+#include "system/Strings.h"
+
+namespace tidora {
+namespace {
+
+void AppendMember(std::wstring& Json, const wchar_t* Key, const std::wstring& Value, bool First = false) {
+    if (!First) Json += L',';
+    Json += L'"';
+    Json += Key;
+    Json += L"\":\"";
+    Json += Value;
+    Json += L'"';
+}
+
+bool IsUrlSafe(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+           c == L'.' || c == L'_' || c == L'~';
+}
+
+} // namespace
+
+std::wstring BuildReportJson(const TUsageReport& Report) {
+    std::wstring json;
+    json.reserve(96 + Report.Processes.size() * 64 + Report.Startup.size() * 80 + Report.Install.size() * 80);
+    json += L"[{";
+    AppendMember(json, L"cate", L"memory", true);
+    AppendMember(json, L"old", std::to_wstring(Report.OldAvail));
+    AppendMember(json, L"new", std::to_wstring(Report.NewAvail));
+    AppendMember(json, L"tot", std::to_wstring(Report.Total));
+    json += L'}';
+    for (const TReportProcess& process : Report.Processes) {
+        json += L",{";
+        AppendMember(json, L"cate", L"clean", true);
+        AppendMember(json, L"file", JsonEscape(ShortenPath(process.FileName)));
+        AppendMember(json, L"state", std::to_wstring(process.State));
+        json += L'}';
+    }
+    if (Report.HasStartupPage) {
+        for (const TReportStartup& entry : Report.Startup) {
+            json += L",{";
+            AppendMember(json, L"cate", L"start", true);
+            AppendMember(json, L"item", JsonEscape(entry.Target));
+            AppendMember(json, L"from", JsonEscape(entry.From));
+            json += L'}';
+        }
+    }
+    if (Report.HasInstallPage) {
+        for (const TReportInstall& program : Report.Install) {
+            json += L",{";
+            AppendMember(json, L"cate", L"install", true);
+            AppendMember(json, L"displayname", JsonEscape(program.DisplayName));
+            AppendMember(json, L"publisher", JsonEscape(program.Publisher));
+            json += L'}';
+        }
+    }
+    json += L']';
+    return json;
+}
+
+std::wstring PostJson(const std::wstring& URL, const std::wstring& Body) {
+    THTTP http;
+    http.SetCustomHeaders(L"User-Version", GetAppVersion(L"%d.%d.%d.%d"));
+    http.SetCustomHeaders(L"User-Union", GetUserID());
+    if (Body.empty()) return http.Get(URL);
+    http.SetContentType(L"application/json");
+    return http.Post(URL, Body);
+}
+
+std::wstring ReportID(const std::wstring& Reply) {
+    return ExtractBetween(Reply, L"\"pk\":\"", L"\"");
+}
+
+std::wstring ReportPageURL(const std::wstring& ID) {
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring url = ServiceAddress(kReportPagePath);
+    for (size_t i = 0; i < ID.size(); ++i) {
+        if (IsUrlSafe(ID[i])) {
+            url += ID[i];
+            continue;
+        }
+        const bool pair = ID[i] >= 0xD800 && ID[i] <= 0xDBFF && i + 1 < ID.size() && ID[i + 1] >= 0xDC00 &&
+                          ID[i + 1] <= 0xDFFF;
+        for (unsigned char byte : WideToUtf8(ID.substr(i, pair ? 2 : 1))) {
+            url += L'%';
+            url += kHex[byte >> 4];
+            url += kHex[byte & 15];
+        }
+        if (pair) ++i;
+    }
+    return url;
+}
+
+std::wstring SendUsageReport(const TUsageReport& Report) {
+    return ReportID(PostJson(ServiceAddress(kReportPath), BuildReportJson(Report)));
+}
+
+void OpenReportPage(const std::wstring& ID) {
+    if (!ID.empty()) ShellOpenUrl(ReportPageURL(ID));
+}
+
+} // namespace tidora
