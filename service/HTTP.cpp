@@ -139,6 +139,26 @@ std::string QuotedFormName(const std::wstring& name) {
     return out;
 }
 
+// For systems whose winhttp.dll carries no message table.
+std::wstring KnownErrorText(DWORD code) {
+    switch (code) {
+    case ERROR_WINHTTP_TIMEOUT: return L"The operation timed out";
+    case ERROR_WINHTTP_INVALID_URL: return L"The URL is invalid";
+    case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: return L"The URL scheme is not recognized";
+    case ERROR_WINHTTP_NAME_NOT_RESOLVED: return L"The server name could not be resolved";
+    case ERROR_WINHTTP_CANNOT_CONNECT: return L"A connection with the server could not be established";
+    case ERROR_WINHTTP_CONNECTION_ERROR: return L"The connection with the server was reset or terminated";
+    case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: return L"The server returned an invalid or unrecognized response";
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return L"An error occurred in the secure channel support";
+    case ERROR_WINHTTP_SECURE_FAILURE: return L"The server's certificate is invalid or untrusted";
+    case ERROR_WINHTTP_SECURE_INVALID_CA: return L"The certificate was issued by an untrusted authority";
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID: return L"The certificate's name does not match the server";
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID: return L"The certificate has expired or is not yet valid";
+    case WSAETIMEDOUT: return L"The server did not answer in time";
+    default: return L"error " + std::to_wstring(code);
+    }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- addresses
@@ -290,7 +310,7 @@ std::wstring TransportErrorText(const std::wstring& Stage, DWORD Code) {
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' ||
                                 message.back() == L'.'))
         message.pop_back();
-    if (message.empty()) message = L"error " + std::to_wstring(Code);
+    if (message.empty()) message = KnownErrorText(Code);
     return Stage + L": (" + std::to_wstring(Code) + L") " + message;
 }
 
@@ -320,13 +340,20 @@ void TTransportClient::SetProxy(const std::wstring& Host, int Port, const std::w
     FProxyUser = UserName;
     FProxyPassword = Password;
     FProxyScheme = Scheme;
+    // The proxy belongs to the session; the next request opens a new one.
+    FSession.reset();
 }
 
 bool TTransportClient::OpenSession(std::wstring& Error) {
     if (FSession) return true;
+    std::wstring proxy;
+    if (!FProxyHost.empty()) {
+        proxy = (FProxyScheme.empty() ? L"" : FProxyScheme + L"://") + FProxyHost;
+        if (FProxyPort > 0) proxy += L":" + std::to_wstring(FProxyPort);
+    }
     // No agent here: the "User-Agent" header of the list is the one sent.
-    FSession.reset(WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, 0));
+    FSession.reset(WinHttpOpen(nullptr, proxy.empty() ? WINHTTP_ACCESS_TYPE_DEFAULT_PROXY : WINHTTP_ACCESS_TYPE_NAMED_PROXY,
+                               proxy.empty() ? WINHTTP_NO_PROXY_NAME : proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
     if (!FSession) {
         DWORD code = GetLastError();
         Error = TransportErrorText(L"Error opening session", code);
@@ -399,15 +426,6 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
     DWORD responseTimeout = static_cast<DWORD>(ResponseTimeout);
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
-    std::wstring proxyName;
-    if (!FProxyHost.empty()) {
-        proxyName = (FProxyScheme.empty() ? L"" : FProxyScheme + L"://") + FProxyHost;
-        if (FProxyPort > 0) proxyName += L":" + std::to_wstring(FProxyPort);
-        WINHTTP_PROXY_INFO proxy{};
-        proxy.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        proxy.lpszProxy = &proxyName[0];
-        WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &proxy, sizeof(proxy));
-    }
 
     std::wstring headers;
     for (const auto& header : FHeaders) {
