@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "system/Memory.h"
 #include "system/Path.h"
 #include "system/Sync.h"
 #include "ui/Translate.h"
@@ -10,6 +11,7 @@ void InitializeUnits() {
     InitMainThread();
     InitPlaceholders();
     InitTranslation();
+    EnablePrivileges();
 }
 
 } // namespace tidora

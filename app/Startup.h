@@ -4,7 +4,8 @@ namespace tidora {
 
 // The units' start-up steps, in the order the rest of the program relies on:
 // path placeholders, the user's language and translation table, and the
-// hand-over to this (the user-interface) thread.
+// hand-over to this (the user-interface) thread, then the privileges the
+// process routines and the memory purge need.
 void InitializeUnits();
 
 } // namespace tidora

@@ -32,6 +32,19 @@ std::wstring ElementText(const nlohmann::json& element) {
     return Utf8ToWide(element.dump());
 }
 
+enum class TEntryKind { Skip, FileName, Fragment, Prefix };
+
+// An entry as matching sees it: trimmed, a leading placeholder expanded, and
+// for a file-name entry without its "*". Empty rows and "//" rows are skipped.
+TEntryKind ClassifyEntry(const std::wstring& Raw, bool FileMode, std::wstring& Entry) {
+    Entry = ExpandPlaceholders(TrimControl(Raw));
+    if (Entry.empty() || Entry.compare(0, 2, L"//") == 0) return TEntryKind::Skip;
+    if (!FileMode) return TEntryKind::Prefix;
+    if (Entry.back() != L'*') return TEntryKind::Fragment;
+    Entry.pop_back();
+    return TEntryKind::FileName;
+}
+
 } // namespace
 
 int IndexOfText(const TStringList& List, const std::wstring& Value) {
@@ -60,20 +73,24 @@ bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode
     std::wstring fileName;
     bool haveFileName = false;
     for (const std::wstring& raw : List) {
-        std::wstring entry = ExpandPlaceholders(TrimControl(raw));
-        if (entry.empty() || entry.compare(0, 2, L"//") == 0) continue;
-        if (!FileMode) {
+        std::wstring entry;
+        switch (ClassifyEntry(raw, FileMode, entry)) {
+        case TEntryKind::Skip:
+            break;
+        case TEntryKind::Prefix:
             if (StartsTextLocale(Value, entry)) return true;
-        } else if (entry.back() == L'*') {
-            entry.pop_back();
+            break;
+        case TEntryKind::FileName:
             if (!haveFileName) {
                 fileName = FileNamePart(Value);
                 haveFileName = true;
             }
             if (entry.size() == fileName.size() && SameTextAscii(fileName, 0, entry, entry.size())) return true;
-        } else {
+            break;
+        case TEntryKind::Fragment:
             if (upperValue.empty()) upperValue = UpperCaseLocale(Value);
             if (upperValue.find(UpperCaseLocale(entry)) != std::wstring::npos) return true;
+            break;
         }
     }
     return false;
@@ -118,6 +135,41 @@ bool IsWebAddress(const std::wstring& Address) {
 
 void ShellOpenUrl(const std::wstring& Address) {
     if (IsWebAddress(Address)) ShellOpen(Address);
+}
+
+TPreparedList::TPreparedList(const TStringList& List, bool FileMode) : FFileMode(FileMode) {
+    for (const std::wstring& raw : List) {
+        std::wstring entry;
+        switch (ClassifyEntry(raw, FileMode, entry)) {
+        case TEntryKind::Skip:
+            break;
+        case TEntryKind::Prefix:
+            FPrefixes.push_back(std::move(entry));
+            break;
+        case TEntryKind::FileName:
+            FFileNames.insert(UpperCaseAscii(entry));
+            break;
+        case TEntryKind::Fragment:
+            FFragments.push_back(UpperCaseLocale(entry));
+            break;
+        }
+    }
+}
+
+bool TPreparedList::Match(const std::wstring& Value) const {
+    // The answer is whether any entry matches, so the kinds may be tried in
+    // any order: the cheap hash lookup first.
+    if (!FFileMode) {
+        for (const std::wstring& prefix : FPrefixes)
+            if (StartsTextLocale(Value, prefix)) return true;
+        return false;
+    }
+    if (!FFileNames.empty() && FFileNames.count(UpperCaseAscii(FileNamePart(Value)))) return true;
+    if (FFragments.empty()) return false;
+    const std::wstring upperValue = UpperCaseLocale(Value);
+    for (const std::wstring& fragment : FFragments)
+        if (upperValue.find(fragment) != std::wstring::npos) return true;
+    return false;
 }
 
 } // namespace tidora

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tidora {
@@ -50,5 +51,20 @@ void ShellOpenUrl(const std::wstring& Address);
 // procedure that was installed before. UI thread only.
 using TShellOpenProc = std::function<void(const std::wstring&)>;
 TShellOpenProc SetShellOpenProc(TShellOpenProc Proc);
+// MatchList for many values against one list: the entries are trimmed,
+// expanded, classified and upper-cased once, with the same answers. The list
+// is copied in, so later changes to it are not seen.
+class TPreparedList {
+public:
+    TPreparedList() = default;
+    TPreparedList(const TStringList& List, bool FileMode);
+    bool Match(const std::wstring& Value) const;
+
+private:
+    bool FFileMode = true;
+    std::unordered_set<std::wstring> FFileNames;  // "name*" entries, ASCII upper-cased
+    std::vector<std::wstring> FFragments;          // other file-mode entries, locale upper-cased
+    std::vector<std::wstring> FPrefixes;           // name-mode entries
+};
 
 } // namespace tidora

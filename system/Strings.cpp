@@ -284,6 +284,10 @@ std::wstring TrimControl(const std::wstring& Text) {
     return Text.substr(first, last - first);
 }
 
+std::wstring UpperCaseAscii(const std::wstring& Text) {
+    return AsciiUpper(Text);
+}
+
 std::wstring UpperCaseLocale(const std::wstring& Text) {
     if (Text.empty()) return Text;
     const DWORD flags = LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING;

@@ -51,6 +51,9 @@ std::vector<std::wstring> SplitLines(const std::wstring& Text);
 // Removes leading and trailing characters with codes 0 to 32.
 std::wstring TrimControl(const std::wstring& Text);
 
+// Upper-cases the ASCII letters a to z only.
+std::wstring UpperCaseAscii(const std::wstring& Text);
+
 // The user's locale: full Unicode upper-casing and case-insensitive comparison.
 std::wstring UpperCaseLocale(const std::wstring& Text);
 bool SameTextLocale(const std::wstring& A, const std::wstring& B);

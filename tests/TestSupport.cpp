@@ -25,6 +25,14 @@ std::wstring UniqueName(const std::wstring& Prefix) {
            std::to_wstring(++counter);
 }
 
+std::wstring TempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring path(temp);
+    if (!path.empty() && path.back() == L'\\') path.pop_back();
+    return path;
+}
+
 std::wstring SourcePath(const std::wstring& Relative) {
     return WinePath(TIDORA_SOURCE_DIR, Relative);
 }
@@ -50,10 +58,10 @@ bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes) {
            written == Bytes.size();
 }
 
-TTempDir::TTempDir() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    FPath = std::wstring(temp) + UniqueName(L"tidora");
+TTempDir::TTempDir() : TTempDir(TempFolder(), L"tidora") {}
+
+TTempDir::TTempDir(const std::wstring& Parent, const std::wstring& Prefix)
+    : FPath(Parent + L"\\" + UniqueName(Prefix)) {
     CreateDirectoryW(FPath.c_str(), nullptr);
 }
 

@@ -9,6 +9,9 @@ namespace tidora::test {
 // A name no other test or earlier run uses: Prefix, the process id and a counter.
 std::wstring UniqueName(const std::wstring& Prefix);
 
+// The temp folder without trailing backslash.
+std::wstring TempFolder();
+
 // A file of the source or build tree as Wine sees it (through drive Z:).
 std::wstring SourcePath(const std::wstring& Relative);
 std::wstring BinaryPath(const std::wstring& Relative);
@@ -22,6 +25,8 @@ bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes);
 class TTempDir {
 public:
     TTempDir();
+    // The same under Parent, named from Prefix.
+    TTempDir(const std::wstring& Parent, const std::wstring& Prefix);
     ~TTempDir();
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;

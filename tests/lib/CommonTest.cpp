@@ -51,10 +51,22 @@ TEST(MatchList, FileMode) {
         // Blank and comment rows never match, trimmed entries still do.
         {{L"", L"   ", L"\t", L"//svchost.exe*", L"  // x"}, L"C:\\svchost.exe", false},
         {{L"  \tnotepad.exe*  \r"}, L"C:\\Windows\\notepad.exe", true},
+        {{L"notepad.exe*"}, L"C:notepad.exe", true},
+        {{L"*"}, L"C:\\x\\", true},  // an empty file name: no process path ends so
+        {{L"%SystemRoot%"}, windows + L"\\a.exe", false},
+        {{L"%SystemRoot%"}, L"x%SYSTEMROOT%y", true},
+        // Mixed lists: any entry may decide.
+        {{L"a.exe*", L"\\Program Files\\", L"b.exe*"}, L"C:\\Program Files\\Vendor\\c.exe", true},
+        {{L"a.exe*", L"\\Program Files\\", L"b.exe*"}, L"D:\\b.exe", true},
+        {{L"a.exe*", L"\\Program Files\\", L"b.exe*"}, L"D:\\c.exe", false},
         {{}, L"C:\\a.exe", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(MatchList(c.List, c.Value, true), c.Expected) << c.Value << " vs " << c.List.front();
+    // The prepared matcher is only ever a faster way to the same answers.
+    for (const Case& c : cases) {
+        const std::wstring first = c.List.empty() ? L"" : c.List.front();
+        EXPECT_EQ(MatchList(c.List, c.Value, true), c.Expected) << c.Value << " vs " << first;
+        EXPECT_EQ(TPreparedList(c.List, true).Match(c.Value), c.Expected) << c.Value << " vs " << first;
+    }
 }
 
 TEST(MatchList, NameMode) {
@@ -78,9 +90,12 @@ TEST(MatchList, NameMode) {
         // Blank and comment rows would otherwise prefix everything.
         {{L"", L"  ", L"//", L"// x"}, L"anything", false},
         {{L"  Dnscache  "}, L"Dnscache", true},
+        {{L"/"}, L"/x", true},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(MatchList(c.List, c.Value, false), c.Expected) << c.Value << " vs " << c.List.front();
+        EXPECT_EQ(TPreparedList(c.List, false).Match(c.Value), c.Expected) << c.Value << " vs " << c.List.front();
+    }
 }
 
 TEST(ResourceLists, LoadTheShippedListsByteForByte) {
@@ -159,6 +174,32 @@ TEST(MergeJsonList, AppendsNewEntriesOnly) {
     MergeJsonList(list, nlohmann::json::array({"x"}), "file_white");
     MergeJsonList(list, nlohmann::json(), "file_white");
     EXPECT_EQ(list, expected);
+}
+
+TEST(TPreparedList, ShippedFileWhiteAgreesOnSystemAndUserPaths) {
+    TStringList white;
+    LoadResourceList(white, L"file_white");
+    ASSERT_GT(white.size(), 200u);
+    const TPreparedList prepared(white, true);
+    const std::wstring win = WindowsFolder();
+    const std::wstring values[] = {
+        win + L"\\System32\\svchost.exe", win + L"\\system32\\SIHOST.EXE", win + L"\\explorer.exe",
+        L"C:\\Program Files\\Windows Defender\\MsMpEng.exe", L"C:\\Program Files\\Windows Defender\\x.exe",
+        L"C:\\Program Files (x86)\\VMware\\VMware Workstation\\vmware.exe", L"System", L"Registry",
+        L"C:\\users\\me\\Downloads\\game.exe", L"D:\\tools\\csrss.exe", L"C:\\a\\b\\c.exe", L"",
+    };
+    for (const std::wstring& value : values)
+        EXPECT_EQ(prepared.Match(value), MatchList(white, value, true)) << value;
+    EXPECT_TRUE(prepared.Match(win + L"\\system32\\sihost.exe"));
+    EXPECT_FALSE(prepared.Match(L"C:\\users\\me\\Downloads\\game.exe"));
+}
+
+TEST(TPreparedList, KeepsTheListAsPrepared) {
+    TStringList list{L"a.exe*"};
+    const TPreparedList prepared(list, true);
+    list.push_back(L"b.exe*");
+    EXPECT_TRUE(prepared.Match(L"C:\\a.exe"));
+    EXPECT_FALSE(prepared.Match(L"C:\\b.exe"));
 }
 
 } // namespace
