@@ -4,8 +4,10 @@
 #include "service/HTTP.h"
 #include "service/Service.h"
 #include "service/Update.h"
+#include "system/Memory.h"
 #include "system/Path.h"
 #include "system/Strings.h"
+#include "system/Sync.h"
 
 namespace tidora {
 namespace {
@@ -103,6 +105,25 @@ std::wstring SendUsageReport(const TUsageReport& Report) {
 
 void OpenReportPage(const std::wstring& ID) {
     if (!ID.empty()) ShellOpenUrl(ReportPageURL(ID));
+}
+
+TUsageReport MakeUsageReport(const TCleanRun& Run, TReportPages Pages) {
+    TUsageReport report;
+    static_cast<TReportPages&>(report) = std::move(Pages);
+    report.OldAvail = Run.OldAvailMemory;
+    report.NewAvail = GetAvailMemory();
+    report.Total = GetTotalMemory();
+    report.Processes.reserve(Run.ProcessList.size());
+    for (const TProcessInfo& info : Run.ProcessList) report.Processes.push_back({info.FileName, info.State});
+    return report;
+}
+
+std::function<std::wstring(TCleanRun&)> UsageReportHook(std::function<TReportPages()> Pages) {
+    return [Pages = std::move(Pages)](TCleanRun& Run) {
+        TReportPages pages;
+        if (Pages) Synchronize([&] { pages = Pages(); });
+        return SendUsageReport(MakeUsageReport(Run, std::move(pages)));
+    };
 }
 
 } // namespace tidora

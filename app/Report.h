@@ -4,8 +4,11 @@
 // programs of the pages the user opened. The service answers with a report id
 // whose page is then opened in the browser.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "app/Clean.h"
 
 namespace tidora {
 
@@ -22,15 +25,19 @@ struct TReportInstall {
     std::wstring DisplayName, Publisher;
 };
 
-struct TUsageReport {
-    uint64_t OldAvail = 0;  // available physical memory in bytes at the click
-    uint64_t NewAvail = 0;  // after the purge
-    uint64_t Total = 0;
-    std::vector<TReportProcess> Processes;
+// What the report takes from the Startup and Bundle pages, when they exist.
+struct TReportPages {
     bool HasStartupPage = false;  // the user opened the Startup page
     std::vector<TReportStartup> Startup;
     bool HasInstallPage = false;  // the user opened the Bundle page
     std::vector<TReportInstall> Install;
+};
+
+struct TUsageReport : TReportPages {
+    int64_t OldAvail = 0;  // available physical memory in bytes at the click
+    int64_t NewAvail = 0;  // after the purge
+    int64_t Total = 0;
+    std::vector<TReportProcess> Processes;
 };
 
 // The report as one compact JSON array; every value is a string and the text
@@ -54,5 +61,16 @@ std::wstring SendUsageReport(const TUsageReport& Report);
 
 // UI thread: opens the page of a non-empty id in the browser.
 void OpenReportPage(const std::wstring& ID);
+
+// The report of a cleaning run: the memory at the click, the memory measured
+// now, every process with its final state, and the pages' entries.
+TUsageReport MakeUsageReport(const TCleanRun& Run, TReportPages Pages);
+
+// The cleaning run's report hook (TCleanRun::Report). On the worker thread it
+// has Pages copy the pages' lists on the UI thread, so that a page created or
+// reloaded meanwhile is seen wholly before or after the change; then it builds
+// and sends the report and returns the report id. Pages may be empty: no page
+// exists. The run's final step opens the id with OpenReportPage.
+std::function<std::wstring(TCleanRun&)> UsageReportHook(std::function<TReportPages()> Pages);
 
 } // namespace tidora

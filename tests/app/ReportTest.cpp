@@ -3,15 +3,19 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Report.h"
 #include "lib/Common.h"
 #include "service/Service.h"
 #include "service/Update.h"
+#include "system/Handles.h"
 #include "system/Path.h"
 #include "system/Strings.h"
+#include "system/Sync.h"
 #include "tests/TestSupport.h"
 #include "tests/service/LoopbackServer.h"
 
@@ -183,6 +187,44 @@ TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
     EXPECT_EQ(id, L"");
     OpenReportPage(id);
     EXPECT_TRUE(Opened.empty());
+}
+
+TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTheUIThread) {
+    Server.Route("/report.php", {{"text", R"({"pk":"run1"})"}});
+    TCleanRun run;
+    run.OldAvailMemory = 123456;
+    TProcessInfo own, gone;
+    own.FileName = L"C:\\own.exe";
+    gone.FileName = L"gone.exe";
+    gone.State = -1;
+    run.ProcessList = {own, gone};
+    bool pagesOnUIThread = false;
+    auto hook = UsageReportHook([&] {
+        pagesOnUIThread = IsMainThread();
+        TReportPages pages;
+        pages.HasStartupPage = true;
+        pages.Startup = {{L"run.exe", L"HKLM"}};
+        return pages;
+    });
+    // The worker's side runs on its own thread while this (UI) thread serves
+    // the hand-over, as in a real run.
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::wstring key;
+    std::thread worker([&] {
+        key = hook(run);
+        SetEvent(done.get());
+    });
+    EXPECT_EQ(WaitServing(done.get(), 60000), WAIT_OBJECT_0);
+    worker.join();
+    EXPECT_TRUE(pagesOnUIThread);
+    EXPECT_EQ(key, L"run1");
+    const std::string body = BodyOf(Server.Requests().back());
+    EXPECT_TRUE(std::regex_match(
+        body, std::regex(R"(\[\{"cate":"memory","old":"123456","new":"[0-9]+","tot":"[0-9]+"\},)"
+                         R"(\{"cate":"clean","file":"C:\\\\own.exe","state":"1"\},)"
+                         R"(\{"cate":"clean","file":"gone.exe","state":"-1"\},)"
+                         R"(\{"cate":"start","item":"run.exe","from":"HKLM"\}\])")))
+        << body;
 }
 
 } // namespace
