@@ -21,11 +21,6 @@ void AppendMember(std::wstring& Json, const wchar_t* Key, const std::wstring& Va
     Json += L'"';
 }
 
-bool IsUrlSafe(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'-' ||
-           c == L'.' || c == L'_' || c == L'~';
-}
-
 } // namespace
 
 std::wstring BuildReportJson(const TUsageReport& Report) {
@@ -80,23 +75,8 @@ std::wstring ReportID(const std::wstring& Reply) {
 }
 
 std::wstring ReportPageURL(const std::wstring& ID) {
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    std::wstring url = ServiceAddress(kReportPagePath);
-    for (size_t i = 0; i < ID.size(); ++i) {
-        if (IsUrlSafe(ID[i])) {
-            url += ID[i];
-            continue;
-        }
-        const bool pair = ID[i] >= 0xD800 && ID[i] <= 0xDBFF && i + 1 < ID.size() && ID[i + 1] >= 0xDC00 &&
-                          ID[i + 1] <= 0xDFFF;
-        for (unsigned char byte : WideToUtf8(ID.substr(i, pair ? 2 : 1))) {
-            url += L'%';
-            url += kHex[byte >> 4];
-            url += kHex[byte & 15];
-        }
-        if (pair) ++i;
-    }
-    return url;
+    // An id of URL-safe characters comes out unchanged.
+    return ServiceAddress(kReportPagePath) + PercentEncode(ID);
 }
 
 std::wstring SendUsageReport(const TUsageReport& Report) {

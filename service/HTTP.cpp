@@ -429,7 +429,6 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
 
     std::wstring headers;
     for (const auto& header : FHeaders) {
-        if (header.second.empty()) continue;
         if (!Request.ContentType.empty() && SameAscii(header.first, L"Content-Type")) continue;
         headers += OneLine(header.first) + L": " + OneLine(header.second) + L"\r\n";
     }

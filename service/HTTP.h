@@ -118,8 +118,8 @@ public:
     TTransportClient(const TTransportClient&) = delete;
     TTransportClient& operator=(const TTransportClient&) = delete;
 
-    // Custom headers, sent with every request in the order first set. An empty
-    // value is not sent.
+    // Custom headers, sent with every request in the order first set (an
+    // empty value too: the service reads an empty user id as "unknown").
     std::wstring Header(const std::wstring& Name) const;
     void SetHeader(const std::wstring& Name, const std::wstring& Value);
     const THeaderList& Headers() const { return FHeaders; }

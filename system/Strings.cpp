@@ -30,6 +30,17 @@ void AppendPercent(std::wstring& out, unsigned char byte) {
     out += kHex[byte & 0xF];
 }
 
+// The character at i (both halves of a surrogate pair) as percent-encoded
+// UTF-8 bytes; returns the code units used.
+size_t AppendUtf8Percent(std::wstring& out, const std::wstring& text, size_t i) {
+    size_t units = 1;
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+        units = 2;
+    for (unsigned char b : WideToUtf8(text.substr(i, units))) AppendPercent(out, b);
+    return units;
+}
+
 int HexDigit(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
     if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -194,13 +205,22 @@ std::wstring UrlEncode(const std::wstring& Text) {
         } else if (c == L' ') {
             out += L'+';
         } else {
-            size_t units = 1;
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && Text[i + 1] >= 0xDC00 && Text[i + 1] <= 0xDFFF)
-                units = 2;
-            std::string bytes = WideToUtf8(Text.substr(i, units));
-            for (unsigned char b : bytes) AppendPercent(out, b);
-            i += units - 1;
+            i += AppendUtf8Percent(out, Text, i) - 1;
         }
+    }
+    return out;
+}
+
+std::wstring PercentEncode(const std::wstring& Text) {
+    std::wstring out;
+    out.reserve(Text.size());
+    for (size_t i = 0; i < Text.size(); ++i) {
+        wchar_t c = Text[i];
+        if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+            c == L'.' || c == L'_' || c == L'~')
+            out += c;
+        else
+            i += AppendUtf8Percent(out, Text, i) - 1;
     }
     return out;
 }

@@ -29,6 +29,10 @@ bool IsUtf8Text(TMemoryStream& Stream, int Limit);
 
 // Percent-encoding of the UTF-8 bytes; a space becomes "+".
 std::wstring UrlEncode(const std::wstring& Text);
+// Percent-encoding of every character but the unreserved ones (letters,
+// digits, "-", "." "_", "~") as its UTF-8 bytes: text that cannot change the
+// address it is put into.
+std::wstring PercentEncode(const std::wstring& Text);
 // Percent-encoding of the text's bytes in CodePage (65001 is UrlEncode).
 std::wstring UrlEncodeCP(const std::wstring& Text, unsigned CodePage);
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 #include <string>
@@ -112,6 +113,13 @@ TEST_F(UpdateTest, InitRequestCarriesTheServiceHeadersInOrderAndReadsAnyReplyAsU
     EXPECT_EQ(HeaderOf(request, "User-Debug"), "false");
     EXPECT_EQ(HeaderOf(request, "User-Union").size(), 32u);
     EXPECT_EQ(HeaderOf(request, "User-Union"), WideToUtf8(GetUserID()));
+
+    // A user id the registry could not give is sent empty, not left out.
+    ASSERT_TRUE(RequestService({{L"User-Version", L"0.0.0.0"}, {L"User-Union", L""}}, reply));
+    const json last = Server.Requests().back();
+    const std::vector<std::string> names = HeaderNames(last);
+    EXPECT_NE(std::find(names.begin(), names.end(), "User-Union"), names.end());
+    EXPECT_EQ(HeaderOf(last, "User-Union"), "");
 
     // No response at all: false, and the reply is left alone.
     OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
