@@ -301,12 +301,14 @@ TEST_F(HTTPTest, DownloadsIntoTheCallersStreamWithProgressAndLeavesTheStatus) {
 TEST_F(HTTPTest, RefusesBodiesBeyondTheCapAndStaysUsable) {
     const int cap = static_cast<int>(kMaxBodySize);
     Server.Route("/big", {{"zeros", cap + 1}});
+    // Without a length the cap must stop the reading itself.
+    Server.Route("/unannounced", {{"zeros", cap + 1}, {"unannounced", true}});
     // 17 MiB of zeros shrink to a few kilobytes: the cap holds for what inflation makes.
     Server.Route("/bomb", {{"zeros", cap + 1024 * 1024}, {"gzip", true}});
     Server.Route("/atcap", {{"zeros", cap}, {"gzip", true}});
     Server.Route("/small", {{"text", "fine"}});
     THTTP http;
-    for (const wchar_t* path : {L"/big", L"/bomb"}) {
+    for (const wchar_t* path : {L"/big", L"/unannounced", L"/bomb"}) {
         const std::wstring error = http.Get(Server.Url(path));
         EXPECT_EQ(http.StatusCode(), -1) << WideToUtf8(path);
         EXPECT_EQ(error, L"The reply body exceeds the limit of 16 MiB") << WideToUtf8(path);

@@ -16,6 +16,7 @@ Commands:
         status (200), reason, headers [[name, value], ...] or {name: value},
         text + encoding ("utf-8"), or hex, or zeros (count of 0 bytes),
         gzip (compress the body with gzip), delay (seconds before answering),
+        unannounced (no Content-Length: the body ends with the connection),
         if_header [name, value] (only when the request has that header),
         times (use at most this often).
   {"cmd": "requests"}        -> {"requests": [{method, target, path, headers, body_hex}]}
@@ -124,7 +125,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             names.add(name.lower())
         if chosen.get("gzip") and "content-encoding" not in names:
             self.send_header("Content-Encoding", "gzip")
-        self.send_header("Content-Length", str(len(payload)))
+        if chosen.get("unannounced"):
+            # No length: the body ends when the connection closes.
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(len(payload)))
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(payload)
