@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <random>
 
+#include "system/Path.h"
 #include "system/Strings.h"
 
 namespace tidora {
@@ -24,7 +25,7 @@ std::wstring AsciiLower(const std::wstring& text) {
 }
 
 bool SameAscii(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
+    return a.size() == b.size() && SameTextAscii(a, 0, b, b.size());
 }
 
 std::wstring Trim(const std::wstring& text) {
@@ -411,7 +412,7 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
     }
     UniqueInternet request(WinHttpOpenRequest(connection.get(), Method.c_str(), parts.PathAndQuery.c_str(), nullptr,
                                               WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                              WINHTTP_FLAG_REFRESH | (parts.Secure ? WINHTTP_FLAG_SECURE : 0)));
+                                              parts.Secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) {
         DWORD code = GetLastError();
         Error = TransportErrorText(L"Error opening request", code);
