@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "lib/Autorun.h"
 #include "system/Memory.h"
 #include "system/Path.h"
 #include "system/Sync.h"
@@ -10,6 +11,7 @@ namespace tidora {
 void InitializeUnits() {
     InitMainThread();
     InitPlaceholders();
+    InitTaskSchedulerLock();
     InitTranslation();
     EnablePrivileges();
 }

@@ -2,6 +2,7 @@
 // One owner type per Windows handle kind: non-copyable, movable, each with the
 // invalid value its API uses, so no release path can be forgotten.
 #include <windows.h>
+#include <oleauto.h>
 #include <utility>
 
 namespace tidora {
@@ -65,6 +66,21 @@ struct ModuleTraits {
     static void close(HMODULE h) noexcept { ::FreeLibrary(h); }
 };
 
+struct ServiceHandleTraits {
+    static SC_HANDLE invalid() noexcept { return nullptr; }
+    static void close(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
+};
+struct BstrTraits {
+    static BSTR invalid() noexcept { return nullptr; }
+    static void close(BSTR s) noexcept { ::SysFreeString(s); }
+};
+// A COM interface pointer: taking ownership adds no reference, reset releases one.
+template <typename Interface>
+struct ComTraits {
+    static Interface* invalid() noexcept { return nullptr; }
+    static void close(Interface* p) noexcept { p->Release(); }
+};
+
 using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
 using UniqueFileHandle = UniqueResource<HANDLE, FileHandleTraits>;
 using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
@@ -72,5 +88,9 @@ using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueIcon = UniqueResource<HICON, IconTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
+using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
+template <typename Interface>
+using ComPtr = UniqueResource<Interface*, ComTraits<Interface>>;
 
 } // namespace tidora

@@ -81,12 +81,16 @@ DWORD AsDword(const RawValue& v) {
 }
 
 // Text up to the first NUL, never expanded.
-std::wstring AsText(const RawValue& v) {
-    std::wstring text(v.Data.size() / sizeof(wchar_t), L'\0');
-    if (!text.empty()) memcpy(&text[0], v.Data.data(), text.size() * sizeof(wchar_t));
+std::wstring AsText(const uint8_t* Data, size_t Size) {
+    std::wstring text(Size / sizeof(wchar_t), L'\0');
+    if (!text.empty()) memcpy(&text[0], Data, text.size() * sizeof(wchar_t));
     size_t nul = text.find(L'\0');
     if (nul != std::wstring::npos) text.resize(nul);
     return text;
+}
+
+std::wstring AsText(const RawValue& v) {
+    return AsText(v.Data.data(), v.Data.size());
 }
 
 bool IsText(const RawValue& v) {
@@ -150,15 +154,7 @@ bool TReg::IsKey(HKEY RootKey, const std::wstring& Key) {
 
 TBytes TReg::ReadBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name) {
     UniqueHKey k = OpenForRead(RootKey, Key);
-    RawValue v;
-    if (!k || !QueryValue(k.get(), Name, v)) return {};
-    switch (v.Type) {
-    case REG_SZ: case REG_EXPAND_SZ: case REG_DWORD: case REG_DWORD_BIG_ENDIAN:
-    case REG_LINK: case REG_MULTI_SZ: case REG_QWORD:
-        return {};
-    default:
-        return v.Data;
-    }
+    return k ? ReadBinaryDef(k.get(), Name) : TBytes();
 }
 
 bool TReg::ReadBool(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, bool Value) {
@@ -195,6 +191,40 @@ int TReg::ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueN
     return ReadNames(RootKey, Key, ValueNames, true, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
         return RegEnumValueW(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
     });
+}
+
+int TReg::ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values) {
+    Values.clear();
+    UniqueHKey k = OpenForRead(RootKey, Key);
+    if (!k) return 0;
+    DWORD count = 0, maxName = 0, maxData = 0;
+    if (RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
+                         nullptr, nullptr) != ERROR_SUCCESS)
+        return 0;
+    std::wstring name(maxName + 1, L'\0');
+    RawValue v;
+    v.Data.resize(maxData);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(v.Data.size());
+        LSTATUS status = RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, &v.Type,
+                                       size ? v.Data.data() : nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_MORE_DATA) {
+            // The value grew after the key was measured: take its name alone,
+            // then read it by name.
+            nameLength = static_cast<DWORD>(name.size());
+            if (RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                continue;
+            RawValue grown;
+            const bool text = QueryValue(k.get(), name.substr(0, nameLength), grown) && IsText(grown);
+            Values.emplace_back(name.substr(0, nameLength), text ? AsText(grown) : std::wstring());
+            continue;
+        }
+        if (status != ERROR_SUCCESS) continue;
+        Values.emplace_back(name.substr(0, nameLength), IsText(v) ? AsText(v.Data.data(), size) : std::wstring());
+    }
+    return static_cast<int>(Values.size());
 }
 
 void TReg::WriteBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, const TBytes& Value) {
@@ -291,6 +321,18 @@ HKEY NameToRootKey(const std::wstring& Text) {
     for (const RootName& r : kRootNames)
         if (SameAscii(Text, r.Long) || (r.Short && SameAscii(Text, r.Short))) return r.Key;
     return nullptr;
+}
+
+TBytes ReadBinaryDef(HKEY OpenKey, const std::wstring& Name) {
+    RawValue v;
+    if (!QueryValue(OpenKey, Name, v)) return {};
+    switch (v.Type) {
+    case REG_SZ: case REG_EXPAND_SZ: case REG_DWORD: case REG_DWORD_BIG_ENDIAN:
+    case REG_LINK: case REG_MULTI_SZ: case REG_QWORD:
+        return {};
+    default:
+        return v.Data;
+    }
 }
 
 bool ReadBoolDef(HKEY OpenKey, const std::wstring& Name, bool Default) {

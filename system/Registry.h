@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "system/Sync.h"
@@ -16,6 +17,7 @@ namespace tidora {
 
 using TBytes = std::vector<uint8_t>;
 using TStrings = std::vector<std::wstring>;
+using TNamedTexts = std::vector<std::pair<std::wstring, std::wstring>>;
 
 class TReg {
 public:
@@ -30,6 +32,11 @@ public:
                                    const std::wstring& Value);
     static int ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames);
     static int ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames);
+    // Every value's name and text in enumeration order, the unnamed default
+    // value included, with one registry call per value (ReadValueNames and a
+    // ReadString for each cost four). A value that is not text gives the empty
+    // text. Returns the number of values.
+    static int ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values);
 
     static void WriteBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, const TBytes& Value);
     static void WriteInteger(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, int32_t Value);
@@ -54,6 +61,8 @@ std::wstring RootKeyToName(HKEY RootKey, bool Short);
 HKEY NameToRootKey(const std::wstring& Text);
 
 // Readers on a key the caller has opened.
+// The data of a binary (or untyped) value; empty when missing or typed otherwise.
+TBytes ReadBinaryDef(HKEY OpenKey, const std::wstring& Name);
 bool ReadBoolDef(HKEY OpenKey, const std::wstring& Name, bool Default);
 int32_t ReadIntegerDef(HKEY OpenKey, const std::wstring& Name, int32_t Default);
 std::wstring ReadStringDef(HKEY OpenKey, const std::wstring& Name, const std::wstring& Default);

@@ -164,6 +164,21 @@ TEST_F(RegistryTest, ReadDefaults) {
     EXPECT_EQ(ReadStringDef(open.get(), L"expand", L"d"), L"%SystemRoot%\\x");
     EXPECT_EQ(ReadStringDef(open.get(), L"none", L"d"), L"d");
     EXPECT_EQ(ReadStringDef(open.get(), L"absent", L"d"), L"d");
+    EXPECT_EQ(ReadBinaryDef(open.get(), L"none"), (TBytes{9, 8}));
+    EXPECT_TRUE(ReadBinaryDef(open.get(), L"expand").empty());
+
+    // Reading every value in one pass gives what reading the names and then
+    // each text with an empty default gives.
+    TNamedTexts texts{{L"stale", L"x"}};
+    ASSERT_EQ(TReg::ReadStringValues(cu, Key, texts), 9);
+    TReg::ReadValueNames(cu, Key, names);
+    ASSERT_EQ(names.size(), texts.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(texts[i].first, names[i]);
+        EXPECT_EQ(texts[i].second, TReg::ReadString(cu, Key, names[i], L"")) << testing::PrintToString(names[i]);
+    }
+    EXPECT_EQ(TReg::ReadStringValues(cu, missingKey, texts), 0);
+    EXPECT_TRUE(texts.empty());
 }
 
 TEST_F(RegistryTest, SixtyFourBitViewAndWow6432Node) {

@@ -1,0 +1,124 @@
+#pragma once
+// Everything Windows starts by itself: Run values of the registry, files of the
+// two startup folders, tasks of the task scheduler's root folder and services;
+// whether each is switched on, and switching it on or off.
+#include <windows.h>
+#include <taskschd.h>
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tidora {
+
+// One startup entry. From and Target together identify it.
+class TAutorunInfo {
+public:
+    std::wstring FileName;  // the file the entry starts, where the source names one
+    std::wstring Caption;   // the entry's own name in its source; empty for a Run key's default value
+    std::wstring RawData;   // the command as stored, where the source has one
+    std::wstring Target;    // the entry's address in its source
+    std::wstring From;      // "HKLM", "HKCU", "FILE", "SCHE" or "SERV"
+    bool Enabled = false;
+
+    bool operator==(const TAutorunInfo& Other) const;
+    bool operator!=(const TAutorunInfo& Other) const { return !(*this == Other); }
+};
+
+// The entries in collection order. The records are plain values, so a copy is
+// a snapshot that shares nothing with the list: the usage report's worker
+// takes such a copy instead of reading the page's list while it may reload.
+using TAutorunList = std::vector<TAutorunInfo>;
+
+// Raised to the caller where a failure must reach the user as the program's
+// error window: on Windows before 10, a startup-folder file that is switched
+// off but cannot be deleted. what() is UTF-8; Message() is the same text
+// (the system's message for Code, then the file's path).
+class EAutorunError : public std::runtime_error {
+public:
+    EAutorunError(DWORD Code, const std::wstring& Message);
+    DWORD Code() const noexcept { return FCode; }
+    const std::wstring& Message() const noexcept { return FMessage; }
+
+private:
+    DWORD FCode;
+    std::wstring FMessage;
+};
+
+// Empties List and fills it with every startup entry of the machine: folder
+// files, then Run values, then tasks, then services. Sources that fail add
+// nothing; an unexpected error (out of memory) passes on with the entries
+// collected so far left in List.
+void CollectAutorun(TAutorunList& List);
+
+// The collection steps; each appends.
+void CollectStartupFolders(TAutorunList& List);
+// Files directly in Folder whose extension starts programs (.url .lnk .exe
+// .bat .cmd .com); the all-users folder is switched under HKLM, any other under HKCU.
+void CollectStartupFolder(const std::wstring& Folder, TAutorunList& List);
+void CollectRunKeys(TAutorunList& List);
+void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List);
+void CollectScheduledTasks(TAutorunList& List);
+// The tasks of one folder, hidden ones and subfolders left out. Stops at the
+// first failure, keeping what it appended, and returns that failure.
+HRESULT CollectTaskFolder(ITaskService* Service, const std::wstring& FolderPath, TAutorunList& List);
+void CollectServices(TAutorunList& List);
+
+// Whether Windows runs the entry: false only when the StartupApproved value
+// Name under RootKey\Key is 12 bytes long with an odd first byte (bit 0 is
+// the off flag: Windows writes 3 or 7 for off, 2 or 6 for on).
+bool IsStartupApproved(HKEY RootKey, const std::wstring& Key, const std::wstring& Name);
+// The same rule on a value already read.
+bool IsStartupApprovedValue(const std::vector<uint8_t>& Value);
+
+// The process-wide task scheduler connection. Every connect, use and
+// disconnect happens while the lock is held, on one thread at a time.
+// The start-up step creates the lock; it lives until the process ends.
+void InitTaskSchedulerLock();
+// Holds the scheduler lock for its scope. Without the start-up step it holds
+// nothing and no connection can be made.
+std::unique_lock<std::mutex> LockTaskScheduler();
+// Lock held: connects when not connected; failures leave no connection.
+void TaskSchedulerConnect();
+// Lock held: drops the connection and the COM initialisation it made.
+void TaskSchedulerDisconnect();
+// Lock held: the connected scheduler, or null.
+ITaskService* ConnectedTaskScheduler();
+
+// Where the scheduler object comes from: CoCreateInstance of the Task
+// Scheduler class by default. Tests install a fake; an empty procedure
+// restores the default. Returns the procedure installed before. Takes the
+// lock, so it must not be called while holding it.
+using TTaskServiceFactory = std::function<HRESULT(ITaskService** Service)>;
+TTaskServiceFactory SetTaskServiceFactory(TTaskServiceFactory Factory);
+
+// Which switching rules apply: Windows 10 and later keep Run values and files
+// and write StartupApproved values; earlier Windows delete them to switch off.
+// Detect asks the system (the real version, whatever the manifest says).
+enum class TWindowsGeneration { Detect, Before10, Windows10 };
+bool IsWindows10OrLater();
+// Tests pin either generation; returns the setting before.
+TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation);
+
+// Switches the entry with these Target and From (From compared without regard
+// to case) on or off. Reports nothing: the caller collects again to see the
+// outcome. Throws EAutorunError only where SwitchStartupFile does.
+void SwitchAutorun(const std::wstring& Target, const std::wstring& From, bool Enable);
+// Target: "HKLM" or "HKCU", the Run key path and the value name.
+void SwitchRunValue(const std::wstring& Target, bool Enable);
+// Target: the file's full path. Before Windows 10, switching off deletes the
+// file and throws EAutorunError when that fails (a file already gone is no
+// failure).
+void SwitchStartupFile(const std::wstring& Target, bool Enable);
+// Target: "\" + task name.
+void SwitchScheduledTask(const std::wstring& Target, bool Enable);
+// Target: the service's key name. On: automatic start; off: disabled.
+void SwitchService(const std::wstring& Target, bool Enable);
+
+// 2 (on) or 3 (off), three zero bytes, the current UTC FILETIME low part first.
+std::vector<uint8_t> MakeStartupApprovedValue(bool Enable);
+
+} // namespace tidora
