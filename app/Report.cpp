@@ -87,6 +87,20 @@ void OpenReportPage(const std::wstring& ID) {
     if (!ID.empty()) ShellOpenUrl(ReportPageURL(ID));
 }
 
+std::vector<TReportStartup> ReportEntries(const TAutorunList& List) {
+    std::vector<TReportStartup> entries;
+    entries.reserve(List.size());
+    for (const TAutorunInfo& info : List) entries.push_back({info.Target, info.From});
+    return entries;
+}
+
+std::vector<TReportInstall> ReportEntries(const TInstallList& List) {
+    std::vector<TReportInstall> entries;
+    entries.reserve(List.size());
+    for (const TInstallInfo& info : List) entries.push_back({info.DisplayName, info.Publisher});
+    return entries;
+}
+
 TUsageReport MakeUsageReport(const TCleanRun& Run, TReportPages Pages) {
     TUsageReport report;
     static_cast<TReportPages&>(report) = std::move(Pages);

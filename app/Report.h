@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/Clean.h"
+#include "lib/Autorun.h"
+#include "lib/Install.h"
 
 namespace tidora {
 
@@ -61,6 +63,11 @@ std::wstring SendUsageReport(const TUsageReport& Report);
 
 // UI thread: opens the page of a non-empty id in the browser.
 void OpenReportPage(const std::wstring& ID);
+
+// What the report reads of the Startup page's entries and the Bundle page's
+// programs (copies, taken on the UI thread).
+std::vector<TReportStartup> ReportEntries(const TAutorunList& List);
+std::vector<TReportInstall> ReportEntries(const TInstallList& List);
 
 // The report of a cleaning run: the memory at the click, the memory measured
 // now, every process with its final state, and the pages' entries.

@@ -198,12 +198,25 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
     gone.FileName = L"gone.exe";
     gone.State = -1;
     run.ProcessList = {own, gone};
+    // What the pages hold: the report takes Target and From, DisplayName and Publisher.
+    TAutorunInfo entry;
+    entry.Caption = L"Runner";
+    entry.Target = L"run.exe";
+    entry.From = L"HKLM";
+    TInstallInfo program;
+    program.DisplayName = L"Tool";
+    program.Publisher = L"Maker";
+    program.DisplayVersion = L"2.0";
+    const TAutorunList startup{entry};
+    const TInstallList programs{program};
     bool pagesOnUIThread = false;
     auto hook = UsageReportHook([&] {
         pagesOnUIThread = IsMainThread();
         TReportPages pages;
         pages.HasStartupPage = true;
-        pages.Startup = {{L"run.exe", L"HKLM"}};
+        pages.Startup = ReportEntries(startup);
+        pages.HasInstallPage = true;
+        pages.Install = ReportEntries(programs);
         return pages;
     });
     // The worker's side runs on its own thread while this (UI) thread serves
@@ -223,7 +236,8 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
         body, std::regex(R"(\[\{"cate":"memory","old":"123456","new":"[0-9]+","tot":"[0-9]+"\},)"
                          R"(\{"cate":"clean","file":"C:\\\\own.exe","state":"1"\},)"
                          R"(\{"cate":"clean","file":"gone.exe","state":"-1"\},)"
-                         R"(\{"cate":"start","item":"run.exe","from":"HKLM"\}\])")))
+                         R"(\{"cate":"start","item":"run.exe","from":"HKLM"\},)"
+                         R"(\{"cate":"install","displayname":"Tool","publisher":"Maker"\}\])")))
         << body;
 }
 
