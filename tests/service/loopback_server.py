@@ -56,14 +56,14 @@ class State:
 STATE = State()
 
 
-def build_body(spec):
-    if "zeros" in spec:
-        body = bytes(int(spec["zeros"]))
-    elif "hex" in spec:
-        body = bytes.fromhex(spec["hex"])
+def build_body(reply):
+    if "zeros" in reply:
+        body = bytes(int(reply["zeros"]))
+    elif "hex" in reply:
+        body = bytes.fromhex(reply["hex"])
     else:
-        body = spec.get("text", "").encode(spec.get("encoding", "utf-8"))
-    if spec.get("gzip"):
+        body = reply.get("text", "").encode(reply.get("encoding", "utf-8"))
+    if reply.get("gzip"):
         body = gzip.compress(body, compresslevel=6)
     return body
 
@@ -102,15 +102,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         candidates = pick_response(self.path)
         if candidates is not None:
             with STATE.lock:
-                for spec in candidates:
-                    cond = spec.get("if_header")
+                for reply in candidates:
+                    cond = reply.get("if_header")
                     if cond and self.headers.get(cond[0]) != cond[1]:
                         continue
-                    if "times" in spec:
-                        if spec["times"] <= 0:
+                    if "times" in reply:
+                        if reply["times"] <= 0:
                             continue
-                        spec["times"] -= 1
-                    chosen = spec
+                        reply["times"] -= 1
+                    chosen = reply
                     break
         if chosen is None:
             chosen = {"status": 404, "headers": [["Content-Type", "text/plain"]], "text": "no route"}
