@@ -30,6 +30,17 @@ void AppendPercent(std::wstring& out, unsigned char byte) {
     out += kHex[byte & 0xF];
 }
 
+// The character at i (both halves of a surrogate pair) as percent-encoded
+// UTF-8 bytes; returns the code units used.
+size_t AppendUtf8Percent(std::wstring& out, const std::wstring& text, size_t i) {
+    size_t units = 1;
+    if (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+        units = 2;
+    for (unsigned char b : WideToUtf8(text.substr(i, units))) AppendPercent(out, b);
+    return units;
+}
+
 int HexDigit(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
     if (c >= L'a' && c <= L'f') return c - L'a' + 10;
@@ -194,13 +205,22 @@ std::wstring UrlEncode(const std::wstring& Text) {
         } else if (c == L' ') {
             out += L'+';
         } else {
-            size_t units = 1;
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && Text[i + 1] >= 0xDC00 && Text[i + 1] <= 0xDFFF)
-                units = 2;
-            std::string bytes = WideToUtf8(Text.substr(i, units));
-            for (unsigned char b : bytes) AppendPercent(out, b);
-            i += units - 1;
+            i += AppendUtf8Percent(out, Text, i) - 1;
         }
+    }
+    return out;
+}
+
+std::wstring PercentEncode(const std::wstring& Text) {
+    std::wstring out;
+    out.reserve(Text.size());
+    for (size_t i = 0; i < Text.size(); ++i) {
+        wchar_t c = Text[i];
+        if ((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+            c == L'.' || c == L'_' || c == L'~')
+            out += c;
+        else
+            i += AppendUtf8Percent(out, Text, i) - 1;
     }
     return out;
 }
@@ -229,11 +249,16 @@ std::wstring UrlEncodeCP(const std::wstring& Text, unsigned CodePage) {
 }
 
 std::wstring CodePageToWide(const std::string& Bytes, unsigned CodePage) {
-    if (Bytes.empty()) return {};
-    int size = MultiByteToWideChar(CodePage, 0, Bytes.data(), static_cast<int>(Bytes.size()), nullptr, 0);
+    return CodePageToWide(Bytes.data(), Bytes.size(), CodePage);
+}
+
+std::wstring CodePageToWide(const char* Bytes, size_t Size, unsigned CodePage) {
+    if (!Size) return {};
+    const int len = static_cast<int>(Size);
+    int size = MultiByteToWideChar(CodePage, 0, Bytes, len, nullptr, 0);
     if (size <= 0) return {};
     std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CodePage, 0, Bytes.data(), static_cast<int>(Bytes.size()), &out[0], size);
+    MultiByteToWideChar(CodePage, 0, Bytes, len, &out[0], size);
     return out;
 }
 

@@ -29,6 +29,10 @@ bool IsUtf8Text(TMemoryStream& Stream, int Limit);
 
 // Percent-encoding of the UTF-8 bytes; a space becomes "+".
 std::wstring UrlEncode(const std::wstring& Text);
+// Percent-encoding of every character but the unreserved ones (letters,
+// digits, "-", "." "_", "~") as its UTF-8 bytes: text that cannot change the
+// address it is put into.
+std::wstring PercentEncode(const std::wstring& Text);
 // Percent-encoding of the text's bytes in CodePage (65001 is UrlEncode).
 std::wstring UrlEncodeCP(const std::wstring& Text, unsigned CodePage);
 
@@ -37,6 +41,8 @@ std::wstring Utf8ToWide(const std::string& Bytes);
 std::string WideToUtf8(const std::wstring& Text);
 // Bytes in CodePage (CP_ACP, 949, 51949 ...) to UTF-16.
 std::wstring CodePageToWide(const std::string& Bytes, unsigned CodePage);
+// The same for a buffer the caller holds, without copying it first.
+std::wstring CodePageToWide(const char* Bytes, size_t Size, unsigned CodePage);
 
 } // namespace tidora
 

@@ -203,4 +203,18 @@ TTempDir::~TTempDir() {
     SHFileOperationW(&op);
 }
 
+TUserHive::TUserHive() : FName(L"Software\\" + UniqueName(L"TidoraTestUser")) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, FName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &FKey, nullptr) == ERROR_SUCCESS)
+        RegOverridePredefKey(HKEY_CURRENT_USER, FKey);
+}
+
+TUserHive::~TUserHive() {
+    if (!FKey) return;
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(FKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, FName.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, FName.c_str());
+}
+
 } // namespace tidora::test

@@ -55,4 +55,19 @@ private:
     std::wstring FPath;
 };
 
+// Points HKEY_CURRENT_USER of this process (all its threads) at a new empty
+// key for the life of the object, so that per-user settings a test writes
+// never reach the prefix's real user hive or another test running meanwhile.
+class TUserHive {
+public:
+    TUserHive();
+    ~TUserHive();
+    TUserHive(const TUserHive&) = delete;
+    TUserHive& operator=(const TUserHive&) = delete;
+
+private:
+    std::wstring FName;
+    HKEY FKey = nullptr;
+};
+
 } // namespace tidora::test

@@ -1,0 +1,77 @@
+#pragma once
+// The start-up conversation with the web service (is there a newer version,
+// a notice, additions to the protection lists), the per-installation user id
+// and the program's version text. The update prompt and the status line are
+// windows of the main window; it plugs them in through SetUpdateHooks.
+#include <functional>
+#include <string>
+
+#include "service/HTTP.h"
+
+namespace tidora {
+
+enum TUpdateTextKind { utPrompt = 0, utStatus = 1, utYes = 2, utNo = 3 };
+
+// Called once on the UI thread when the conversation ends: whether the user
+// accepted the update (its address has then been opened) and the reply text,
+// "" when none came.
+using TUpdateProc = std::function<void(bool Accepted, const std::wstring& Data)>;
+
+// Starts the conversation on its own thread and returns at once. DialogOffset
+// is subtracted from the prompt's layout distances.
+void CheckUpdate(TUpdateProc AProc, int DialogOffset);
+
+// The update prompt for a reply; true when the user chose Yes. False when the
+// main window has not plugged in its prompt.
+bool UpdateDialog(const std::wstring& Data, int DialogOffset = 0);
+// Shows or updates the main window's status line pointing at URL.
+void ShowUpdateStatus(const std::wstring& URL);
+
+// What the main window supplies. Both run on the UI thread.
+struct TUpdateHooks {
+    std::function<bool(const std::wstring& Data, int DialogOffset)> UpdateDialog;
+    std::function<void(const std::wstring& URL)> ShowUpdateStatus;
+};
+void SetUpdateHooks(TUpdateHooks Hooks);
+
+// The prompt's texts in the current language (English for languages without
+// a row); "" for an unknown kind.
+std::wstring UpdateText(int Kind);
+
+// The user id, created on first use and kept under HKCU\Software\Quenby as
+// "QUID"; "" when the registry cannot be used. Safe on any thread.
+std::wstring GetUserID();
+// A new id: 32 characters of random hexadecimal digits, the date and the time.
+std::wstring NewUserID();
+
+// The version of the program's own file with Format's "%d"s filled in as
+// major, minor, release and build; "0.0.0.0" when it has none.
+std::wstring GetAppVersion(const std::wstring& Format);
+
+// One GET of the init endpoint with these headers and the short user agent.
+// True when any response arrived (its status is not looked at); Reply is its
+// body as UTF-8 text. On failure Reply is left alone.
+bool RequestService(const THeaderList& Headers, std::wstring& Reply);
+
+// The service headers of the update check, in the order they are sent.
+THeaderList InitHeaders();
+// The hold notice's headers: the version and the command "hold", nothing else.
+THeaderList HoldHeaders();
+// Sends the hold notice once on its own thread; its outcome is ignored.
+void StartHoldNotice();
+
+// A string member of a compact JSON reply, cut out of the text and unescaped;
+// "" when missing.
+std::wstring ReplyValue(const std::wstring& Data, const std::wstring& Key);
+
+// The notice inside the update prompt: the members of the reply's "info".
+struct TUpdateNotice {
+    std::wstring Style, Text, Flag, Url;
+};
+TUpdateNotice ReplyNotice(const std::wstring& Data);
+
+// The wait after a failed attempt of the update check (10 s by default).
+// Tests shorten it; an empty procedure restores the default.
+void SetRetryPause(std::function<void()> Pause);
+
+} // namespace tidora

@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Report.h"
+#include "lib/Common.h"
+#include "service/Service.h"
+#include "service/Update.h"
+#include "system/Handles.h"
+#include "system/Path.h"
+#include "system/Strings.h"
+#include "system/Sync.h"
+#include "tests/TestSupport.h"
+#include "tests/service/LoopbackServer.h"
+
+using namespace tidora;
+using nlohmann::json;
+using tidora::test::BodyOf;
+using tidora::test::HeaderOf;
+using tidora::test::TLoopbackServer;
+using tidora::test::TUserHive;
+
+namespace {
+
+TUsageReport SampleReport() {
+    TUsageReport report;
+    report.OldAvail = 8589934592ull;
+    report.NewAvail = 9663676416ull;
+    report.Total = 17179869184ull;
+    report.Processes = {
+        {GetFolderPath(CSIDL_WINDOWS) + L"\\system32\\svchost.exe", 1},
+        {L"ghost.exe", -2},  // a path that could not be read: the bare name
+        {L"D:\\\uC571/\uB3C4\uAD6C \"x\".exe", -1},
+    };
+    report.Startup = {{L"C:\\Program Files\\\uD55C\uAE00\\run.exe /min", L"HKCU"}, {L"\ttab", L"SERV"}};
+    report.Install = {{L"Name \"Q\"", L"Pub/Co"}, {L"", L""}};
+    return report;
+}
+
+const char kMemoryAndProcesses[] =
+    R"([{"cate":"memory","old":"8589934592","new":"9663676416","tot":"17179869184"},)"
+    R"({"cate":"clean","file":"%SystemRoot%\\system32\\svchost.exe","state":"1"},)"
+    R"({"cate":"clean","file":"ghost.exe","state":"-2"},)"
+    R"({"cate":"clean","file":"D:\\\uC571\/\uB3C4\uAD6C \"x\".exe","state":"-1"})";
+
+TEST(UsageReport, IsOneCompactAsciiArrayInTheFixedKeyOrder) {
+    TUsageReport report = SampleReport();
+    report.HasStartupPage = true;
+    report.HasInstallPage = true;
+    EXPECT_EQ(WideToUtf8(BuildReportJson(report)),
+              std::string(kMemoryAndProcesses) +
+                  R"(,{"cate":"start","item":"C:\\Program Files\\\uD55C\uAE00\\run.exe \/min","from":"HKCU"},)"
+                  R"({"cate":"start","item":"\ttab","from":"SERV"},)"
+                  R"({"cate":"install","displayname":"Name \"Q\"","publisher":"Pub\/Co"},)"
+                  R"({"cate":"install","displayname":"","publisher":""}])");
+}
+
+TEST(UsageReport, HoldsOnlyThePagesTheUserOpened) {
+    TUsageReport report = SampleReport();
+    EXPECT_EQ(WideToUtf8(BuildReportJson(report)), std::string(kMemoryAndProcesses) + "]");
+    report.HasInstallPage = true;
+    report.Install.resize(1);
+    EXPECT_EQ(WideToUtf8(BuildReportJson(report)),
+              std::string(kMemoryAndProcesses) +
+                  R"(,{"cate":"install","displayname":"Name \"Q\"","publisher":"Pub\/Co"}])");
+    // An opened page that collected nothing adds nothing.
+    report.HasStartupPage = true;
+    report.Startup.clear();
+    report.Install.clear();
+    EXPECT_EQ(WideToUtf8(BuildReportJson(report)), std::string(kMemoryAndProcesses) + "]");
+}
+
+TEST(ReportID, IsTheTextAfterThePkTagUpToTheClosingQuote) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {LR"({"pk":"a1B2"})", L"a1B2"},
+        {LR"({"ok":true,"PK":"x9"})", L"x9"},           // the tag ignores case
+        {LR"({"pk":"a\"b"})", LR"(a\"b)"},              // kept as sent, escape and all
+        {LR"({"pk":"one","pk":"two"})", L"one"},        // the first occurrence
+        {LR"({"pk": "spaced"})", L""},                  // no white space in the tag
+        {LR"({"pk":"unterminated)", L""},
+        {L"Error sending data: (12029) cannot connect", L""},
+        {L"", L""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReportID(c.first), c.second) << WideToUtf8(c.first);
+}
+
+TEST(ReportPage, AppendsASafeIdAsItIsAndEncodesAnyOtherCharacter) {
+    const std::wstring base = ServiceURL() + L"/?report=";
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"a1B2-._~", L"a1B2-._~"},
+        {LR"(a\"b)", L"a%5C%22b"},
+        {L"x y&z=1#f", L"x%20y%26z%3D1%23f"},
+        {L"\uD55C", L"%ED%95%9C"},
+        {L"\U0001F600", L"%F0%9F%98%80"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring url = ReportPageURL(c.first);
+        EXPECT_EQ(url, base + c.second) << WideToUtf8(c.first);
+        EXPECT_TRUE(IsWebAddress(url)) << WideToUtf8(url);
+    }
+}
+
+class ReportServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Server.Ready()) << Server.Failure();
+        FOldURL = ServiceURL();
+        OverrideServiceURL(Server.Url(L""));
+        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
+    }
+    void TearDown() override {
+        SetShellOpenProc(FOldOpen);
+        OverrideServiceURL(FOldURL);
+    }
+
+    TUserHive Hive;
+    TLoopbackServer Server;
+    std::vector<std::wstring> Opened;
+
+private:
+    std::wstring FOldURL;
+    TShellOpenProc FOldOpen;
+};
+
+TEST_F(ReportServiceTest, PostJsonSendsTheBodyAsJsonWithTheVersionAndUserId) {
+    Server.Route("/report.php", {{"text", "{\"pk\":\"7\"}"}});
+    const std::wstring body = L"[{\"cate\":\"memory\"}]";
+    EXPECT_EQ(PostJson(Server.Url(L"/report.php"), body), L"{\"pk\":\"7\"}");
+    EXPECT_EQ(PostJson(Server.Url(L"/report.php"), L""), L"{\"pk\":\"7\"}");
+    json requests = Server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    const json& post = requests[0];
+    EXPECT_EQ(post["method"], "POST");
+    EXPECT_EQ(BodyOf(post), "[{\"cate\":\"memory\"}]");
+    EXPECT_EQ(HeaderOf(post, "Content-Type"), "application/json");
+    EXPECT_EQ(HeaderOf(post, "User-Version"), "1.0.0.1");
+    EXPECT_EQ(HeaderOf(post, "User-Union"), WideToUtf8(GetUserID()));
+    EXPECT_EQ(HeaderOf(post, "User-Union").size(), 32u);
+    EXPECT_EQ(HeaderOf(post, "User-Agent").rfind("Mozilla/5.0 (Windows NT 10.0; Win64; x64) AppleWebKit", 0), 0u);
+    EXPECT_EQ(HeaderOf(post, "User-Language"), "");
+    EXPECT_EQ(HeaderOf(post, "User-Debug"), "");
+    // An empty body is a plain GET.
+    EXPECT_EQ(requests[1]["method"], "GET");
+    EXPECT_EQ(HeaderOf(requests[1], "Content-Type"), "");
+}
+
+TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
+    TUsageReport report = SampleReport();
+    report.HasStartupPage = true;
+    struct TCase {
+        const char* Reply;
+        int Status;
+        const wchar_t* ID;
+        std::vector<std::wstring> Opened;
+    };
+    const std::wstring page = Server.Url(L"/?report=");
+    const TCase cases[] = {
+        {R"({"pk":"r7"})", 200, L"r7", {page + L"r7"}},
+        {R"({"pk":"a\"b"})", 200, LR"(a\"b)", {page + L"a%5C%22b"}},
+        // The status is not looked at.
+        {R"(<html>{"pk":"late"}</html>)", 500, L"late", {page + L"late"}},
+        {R"({"error":"busy"})", 200, L"", {}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Reply);
+        Opened.clear();
+        Server.Route("/report.php", {{"status", c.Status}, {"text", c.Reply}});
+        const std::wstring id = SendUsageReport(report);
+        EXPECT_EQ(id, c.ID);
+        OpenReportPage(id);
+        EXPECT_EQ(Opened, c.Opened);
+        const json requests = Server.Requests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back()["path"], "/report.php");
+        EXPECT_EQ(BodyOf(requests.back()), WideToUtf8(BuildReportJson(report)));
+    }
+    // No service at all: the error text holds no id, and nothing is opened.
+    Opened.clear();
+    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
+    const std::wstring id = SendUsageReport(report);
+    EXPECT_EQ(id, L"");
+    OpenReportPage(id);
+    EXPECT_TRUE(Opened.empty());
+}
+
+TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTheUIThread) {
+    Server.Route("/report.php", {{"text", R"({"pk":"run1"})"}});
+    TCleanRun run;
+    run.OldAvailMemory = 123456;
+    TProcessInfo own, gone;
+    own.FileName = L"C:\\own.exe";
+    gone.FileName = L"gone.exe";
+    gone.State = -1;
+    run.ProcessList = {own, gone};
+    // What the pages hold: the report takes Target and From, DisplayName and Publisher.
+    TAutorunInfo entry;
+    entry.Caption = L"Runner";
+    entry.Target = L"run.exe";
+    entry.From = L"HKLM";
+    TInstallInfo program;
+    program.DisplayName = L"Tool";
+    program.Publisher = L"Maker";
+    program.DisplayVersion = L"2.0";
+    const TAutorunList startup{entry};
+    const TInstallList programs{program};
+    bool pagesOnUIThread = false;
+    auto hook = UsageReportHook([&] {
+        pagesOnUIThread = IsMainThread();
+        TReportPages pages;
+        pages.HasStartupPage = true;
+        pages.Startup = ReportEntries(startup);
+        pages.HasInstallPage = true;
+        pages.Install = ReportEntries(programs);
+        return pages;
+    });
+    // The worker's side runs on its own thread while this (UI) thread serves
+    // the hand-over, as in a real run.
+    UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::wstring key;
+    std::thread worker([&] {
+        key = hook(run);
+        SetEvent(done.get());
+    });
+    EXPECT_EQ(WaitServing(done.get(), 60000), WAIT_OBJECT_0);
+    worker.join();
+    EXPECT_TRUE(pagesOnUIThread);
+    EXPECT_EQ(key, L"run1");
+    const std::string body = BodyOf(Server.Requests().back());
+    EXPECT_TRUE(std::regex_match(
+        body, std::regex(R"(\[\{"cate":"memory","old":"123456","new":"[0-9]+","tot":"[0-9]+"\},)"
+                         R"(\{"cate":"clean","file":"C:\\\\own.exe","state":"1"\},)"
+                         R"(\{"cate":"clean","file":"gone.exe","state":"-1"\},)"
+                         R"(\{"cate":"start","item":"run.exe","from":"HKLM"\},)"
+                         R"(\{"cate":"install","displayname":"Tool","publisher":"Maker"\}\])")))
+        << body;
+}
+
+} // namespace
