@@ -1,8 +1,242 @@
-#include <windows.h>
+#include "app/Main.h"
 
+#include <nlohmann/json.hpp>
+
+#include <random>
+
+#include "app/Clean.h"
+#include "app/Report.h"
 #include "app/Startup.h"
+#include "lib/Common.h"
+#include "service/Service.h"
+#include "service/Update.h"
+#include "system/Handles.h"
+#include "system/Memory.h"
+#include "system/Path.h"
+#include "system/Strings.h"
+#include "ui/ActivityIndicator.h"
+#include "ui/Application.h"
+#include "ui/CardPanel.h"
+#include "ui/ErrorHandler.h"
+#include "ui/HtmlLabel.h"
+#include "ui/Label.h"
+#include "ui/Logo.h"
+#include "ui/Panel.h"
+#include "ui/StyledButton.h"
+#include "ui/StyledToolbar.h"
+#include "ui/Theme.h"
+#include "ui/Translate.h"
+#include "ui/UpdateDialog.h"
+#include "service_url.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    tidora::InitializeUnits();
-    return 0;
+namespace tidora {
+
+const wchar_t* const kTips[2] = {
+    L"윈도우 필수 프로그램만 남기고 <B>종료</B>합니다.",
+    L"프로그램은 종료만 되며, <B>삭제</B>하지 않습니다.",
+};
+
+namespace {
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+
+TFormOptions MainOptions() {
+    TFormOptions o;
+    o.ClassName = L"TFrmTidora";
+    o.BorderStyle = TBorderStyle::bsSingle;
+    o.MinimizeBox = true;
+    o.MaximizeBox = false;
+    o.AppWindow = true;
+    o.ClientWidth = 464;
+    o.ClientHeight = 417;
+    return o;
 }
+
+std::function<void(DWORD)>& CleanPause() {
+    static std::function<void(DWORD)> pause;
+    return pause;
+}
+
+// Seeded once per program start, so the tip changes from start to start.
+std::mt19937& Random() {
+    static std::mt19937 generator(static_cast<unsigned>(GetTickCount64() ^ GetCurrentProcessId()));
+    return generator;
+}
+
+} // namespace
+
+// What outlives the window for the callbacks that may still come: the service
+// reply and the run's final step find the window through it, or find it gone.
+struct TFrmTidora::TContext {
+    TFrmTidora* Window = nullptr;
+};
+
+std::wstring MakerPageURL() {
+    return std::wstring(L"https://") + TIDORA_LINK_HOST + L"/tidora";
+}
+
+void TFrmTidora::SetCleanPause(std::function<void(DWORD)> Pause) {
+    CleanPause() = std::move(Pause);
+}
+
+TFrmTidora::TFrmTidora() : TForm(MainOptions()) {
+    SetCaption(L"티도라");
+    SetColor(kWhite);
+    SetFont(TFontSpec{L"Segoe UI", 12});
+
+    PnlHead = Create<TPanel>(this, L"PnlHead", TBounds{0, 0, 464, 50}, TAlign::alTop);
+    PnlLogo = Create<TPanel>(PnlHead, L"PnlLogo", TBounds{344, 0, 120, 50}, TAlign::alRight);
+    ImgLogo = Create<TLogoImage>(PnlLogo, L"ImgLogo", TBounds{3, 0, 112, 50});
+    BtnHead = Create<TStyledToolbar>(PnlHead, L"BtnHead", TBounds{}, TAlign::alClient);
+    BtnHead->SetMargins({10, 10, 10, 10});
+    BtnHead->SetStyle(TButtonStyleSettings{L"Quenby", L"Primary", L"Header", TStyledButtonDrawType::btRoundRect, 4});
+    BtnHead->SetButtonSize(70, 30);
+    BtnHead->SetIndent(10);
+    BtnHome = BtnHead->AddButton(L"BtnHome", L"처음화면");
+    BtnAutorun = BtnHead->AddButton(L"BtnAutorun", L"자동실행");
+    BtnInstall = BtnHead->AddButton(L"BtnInstall", L"강제설치");
+    BtnHome->SetDown(true);
+
+    PnlMain = Create<TCardPanel>(this, L"PnlMain", TBounds{0, 50, 464, 367}, TAlign::alClient);
+    PnlMain->SetPadding({8, 0, 8, 0});
+    PnlCleaner = Create<TPanel>(PnlMain, L"PnlCleaner", TBounds{0, 0, 448, 367});
+    PnlAutorun = Create<TPanel>(PnlMain, L"PnlAutorun", TBounds{0, 0, 448, 367});
+    PnlInstall = Create<TPanel>(PnlMain, L"PnlInstall", TBounds{0, 0, 448, 367});
+
+    LblTitle = Create<TLabel>(PnlCleaner, L"LblTitle", TBounds{0, 40, 450, 81});
+    LblTitle->SetAlignment(TTextAlign::taCenter);
+    LblTitle->SetFont(TFontSpec{L"Tahoma", 59, false, true});
+    LblTitle->SetCaption(L"티도라");
+    LblContent = Create<THtmlLabel>(PnlCleaner, L"LblContent", TBounds{2, 172, 449, 33});
+    LblContent->SetVerticalCenter(true);
+    BtnStart = Create<TStyledButton>(PnlCleaner, L"BtnStart", TBounds{142, 264, 162, 68});
+    BtnStart->SetStyle(TButtonStyleSettings{L"Quenby", L"Primary", L"Outline", TStyledButtonDrawType::btRoundRect, -1});
+    BtnStart->SetCaption(L"실행하기");
+    Indicator = Create<TActivityIndicator>(PnlCleaner, L"Indicator", TBounds{207, 282, 32, 32});
+
+    for (TWindow* sender : {static_cast<TWindow*>(BtnHome), static_cast<TWindow*>(BtnAutorun),
+                            static_cast<TWindow*>(BtnInstall)})
+        static_cast<TStyledButton*>(sender)->OnClick = [this](TWindow* s) { BtnHomeClick(s); };
+    ImgLogo->OnClick = [this](TWindow* s) { BtnHomeClick(s); };
+    BtnStart->OnClick = [this](TWindow* s) { BtnStartClick(s); };
+    OnDestroyed = [this] { FormDestroy(); };
+
+    FormCreate();
+}
+
+TFrmTidora::~TFrmTidora() {
+    FormDestroy();
+}
+
+void TFrmTidora::FormCreate() {
+    FContext = std::make_shared<TContext>();
+    FContext->Window = this;
+    TranslateComponent(this);
+    TThemeHelper::Create(this);
+    UseDesktopFont();
+    Indicator->Hide();
+    PnlMain->SetActiveCardIndex(0);
+    SetApplicationTitle(Caption());
+    const std::wstring tip = TranslateText(kTips[std::uniform_int_distribution<int>(0, 1)(Random())]);
+    LblContent->SetCaption(L"<C><FC:clGray>" + tip + L"</FC></C>");
+    ProcessList.clear();
+    LoadResourceList(FileWhite, L"file_white");
+    LoadResourceList(NameWhite, L"name_white");
+    LoadResourceList(NameBlack, L"name_black");
+    RealignTree();
+    std::weak_ptr<TContext> context = FContext;
+    CheckUpdate([context](bool Accepted, const std::wstring& Data) {
+        if (auto c = context.lock(); c && c->Window) c->Window->ServiceCallback(Accepted, Data);
+    }, 0);
+}
+
+void TFrmTidora::FormDestroy() {
+    // Callbacks that arrive later find no window.
+    if (FContext) FContext->Window = nullptr;
+}
+
+void TFrmTidora::ServiceCallback(bool Accepted, const std::wstring& Data) {
+    if (Accepted) {
+        Close();
+        return;
+    }
+    const nlohmann::json reply = nlohmann::json::parse(WideToUtf8(Data), nullptr, false);
+    if (!reply.is_object()) return;
+    MergeJsonList(FileWhite, reply, "file_white");
+    MergeJsonList(NameWhite, reply, "name_white");
+    MergeJsonList(NameBlack, reply, "name_black");
+}
+
+void TFrmTidora::BtnHomeClick(TWindow* Sender) {
+    static const wchar_t* const kSenders[] = {L"BtnHome", L"BtnAutorun", L"BtnInstall", L"ImgLogo"};
+    int index = -1;
+    for (int i = 0; i < 4; ++i)
+        if (SameTextAscii(Sender->Name(), 0, kSenders[i], wcslen(kSenders[i])) &&
+            Sender->Name().size() == wcslen(kSenders[i]))
+            index = i;
+    if (index < 0 || index == PnlMain->ActiveCardIndex()) return;
+    if (index == 3) {
+        ShellOpenUrl(MakerPageURL());
+        return;
+    }
+    static_cast<TStyledButton*>(Sender)->SetDown(true);
+    PnlMain->SetActiveCardIndex(index);
+    // The card is painted before the page loads.
+    ProcessMessages();
+    ShowPage(index);
+}
+
+TReportPages TFrmTidora::ReportPages() const {
+    return TReportPages();
+}
+
+void TFrmTidora::ShowPage(int Index) {
+}
+
+void TFrmTidora::BtnStartClick(TWindow*) {
+    auto run = std::make_shared<TCleanRun>();
+    run->MainWindow = Handle();
+    BtnStart->SetCaption(L"");
+    BtnStart->SetEnabled(false);
+    Indicator->Show();
+    Indicator->SetAnimate(true);
+    if (CleanPause()) run->Pause = CleanPause();
+
+    std::weak_ptr<TContext> context = FContext;
+    run->Report = UsageReportHook([context] {
+        auto c = context.lock();
+        return c && c->Window ? c->Window->ReportPages() : TReportPages();
+    });
+    run->Finish = [context](TCleanRun& Run) {
+        auto c = context.lock();
+        if (!c || !c->Window) return;
+        c->Window->ProcessList = Run.ProcessList;
+        OpenReportPage(Run.Key);
+        c->Window->Close();
+    };
+    StartClean(run, FileWhite);
+}
+
+int RunProgram() {
+    // A second copy ends silently; the first one keeps the mutex until it ends.
+    UniqueHandle other(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TidoraMutex"));
+    if (other) return 0;
+    static UniqueHandle mutex(CreateMutexW(nullptr, TRUE, L"TidoraMutex"));
+
+    InstallErrorHandler();
+    InitializeUnits();
+    InstallUpdateWindows();
+    int code = 0;
+    try {
+        TFrmTidora window;
+        SetMainForm(&window);
+        window.CenterOnScreen();
+        window.ShowForm();
+        code = RunMessageLoop();
+    } catch (...) {
+        HandleException(std::current_exception());
+    }
+    return code;
+}
+
+} // namespace tidora

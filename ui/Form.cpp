@@ -28,6 +28,7 @@ DWORD StyleFor(const TFormOptions& o) {
 DWORD ExStyleFor(const TFormOptions& o) {
     DWORD ex = WS_EX_CONTROLPARENT;
     if (o.AppWindow) ex |= WS_EX_APPWINDOW;
+    if (o.StayOnTop) ex |= WS_EX_TOPMOST;
     if (o.BorderStyle == TBorderStyle::bsDialog) ex |= WS_EX_DLGMODALFRAME;
     if (IsRightToLeft()) ex |= WS_EX_LAYOUTRTL;
     return ex;
@@ -48,6 +49,9 @@ TForm::TForm(const TFormOptions& Options) : TWindow(nullptr), FOptions(Options) 
 }
 
 TForm::~TForm() {
+    // A handler set by a derived form must not run now that the derived part
+    // is gone; the derived destructor did its own part already.
+    OnDestroyed = nullptr;
     // Destroyed here, while WM_DESTROY still reaches this class's handler.
     if (Handle()) DestroyWindow(Handle());
     if (MainForm() == this) SetMainForm(nullptr);

@@ -17,6 +17,8 @@ struct TFormOptions {
     // Shown on the task bar (a main window); an owned form is not.
     bool AppWindow = true;
     HWND OwnerWindow = nullptr;
+    // Above every window that is not itself on top.
+    bool StayOnTop = false;
     // Client size at 96 dpi.
     int ClientWidth = 320;
     int ClientHeight = 240;

@@ -99,13 +99,23 @@ TEST(Program, ImportsOnlySystemDlls) {
     }
 }
 
-TEST(Program, StartsAndEndsCleanly) {
+TEST(Program, ShowsItsWindowAndEndsCleanlyWhenClosed) {
     std::wstring command = L"\"" + ProgramPath() + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
     UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    HWND window = nullptr;
+    for (int i = 0; i < 1500 && !window; ++i) {
+        window = FindWindowW(L"TFrmTidora", nullptr);
+        if (!window) Sleep(10);
+    }
+    ASSERT_NE(window, nullptr);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    EXPECT_EQ(owner, pi.dwProcessId);
+    PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
     DWORD code = 1;
     GetExitCodeProcess(process.get(), &code);

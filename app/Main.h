@@ -1,0 +1,87 @@
+#pragma once
+// The program's one window: a header with the three page buttons and the logo,
+// and three cards below it (home with the Start button, Startup, Bundle). It
+// owns the protection lists and starts the service conversation and the
+// cleaning run.
+#include <memory>
+#include <string>
+
+#include "lib/Common.h"
+#include "system/Process.h"
+#include "ui/Form.h"
+
+namespace tidora {
+
+class TActivityIndicator;
+class TCardPanel;
+class THtmlLabel;
+class TLabel;
+class TLogoImage;
+class TPanel;
+class TStyledButton;
+class TStyledToolButton;
+class TStyledToolbar;
+class TCleanRun;
+class TFrmAutorun;
+class TFrmInstall;
+struct TReportPages;
+
+class TFrmTidora : public TForm {
+public:
+    TFrmTidora();
+    ~TFrmTidora() override;
+
+    TCardPanel* PnlMain = nullptr;
+    TPanel* PnlCleaner = nullptr;
+    TPanel* PnlAutorun = nullptr;
+    TPanel* PnlInstall = nullptr;
+    TPanel* PnlHead = nullptr;
+    TStyledToolbar* BtnHead = nullptr;
+    TStyledToolButton* BtnHome = nullptr;
+    TStyledToolButton* BtnAutorun = nullptr;
+    TStyledToolButton* BtnInstall = nullptr;
+    TPanel* PnlLogo = nullptr;
+    TLogoImage* ImgLogo = nullptr;
+    TLabel* LblTitle = nullptr;
+    THtmlLabel* LblContent = nullptr;
+    TStyledButton* BtnStart = nullptr;
+    TActivityIndicator* Indicator = nullptr;
+    TFrmAutorun* FrmAutorun = nullptr;
+    TFrmInstall* FrmInstall = nullptr;
+    TStringList FileWhite;
+    TStringList NameWhite;
+    TStringList NameBlack;
+    TProcessList ProcessList;
+
+    // Header buttons and the logo share this handler.
+    void BtnHomeClick(TWindow* Sender);
+    void BtnStartClick(TWindow* Sender);
+    // The end of the service conversation (UI thread, once).
+    void ServiceCallback(bool Accepted, const std::wstring& Data);
+
+    // The pages' lists as the usage report reads them (UI thread).
+    TReportPages ReportPages() const;
+
+    // Tests shorten the run's pauses; the program keeps 1000 ms.
+    static void SetCleanPause(std::function<void(DWORD)> Pause);
+
+private:
+    struct TContext;
+    void FormCreate();
+    void FormDestroy();
+    // Creates the page of card Index on first use and (re)loads it.
+    void ShowPage(int Index);
+    std::shared_ptr<TContext> FContext;
+};
+
+// The tip line's two texts (Korean keys of the translation table).
+extern const wchar_t* const kTips[2];
+
+// The maker's page behind the logo.
+std::wstring MakerPageURL();
+
+// The program entry: a second copy ends at once; otherwise the units start,
+// the main window is created and the message loop runs until it closes.
+int RunProgram();
+
+} // namespace tidora

@@ -1,0 +1,354 @@
+// The main window driven as a user drives it, against a loopback service.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "app/Main.h"
+#include "lib/Common.h"
+#include "service/Service.h"
+#include "service/Update.h"
+#include "system/Handles.h"
+#include "system/Process.h"
+#include "tests/Children.h"
+#include "tests/TestSupport.h"
+#include "tests/service/LoopbackServer.h"
+#include "ui/ActivityIndicator.h"
+#include "ui/Application.h"
+#include "ui/CardPanel.h"
+#include "ui/HtmlLabel.h"
+#include "ui/Logo.h"
+#include "ui/StyledButton.h"
+#include "ui/StyledToolbar.h"
+#include "ui/Translate.h"
+#include "ui/UpdateDialog.h"
+
+using namespace tidora;
+using tidora::test::CreateKillJob;
+using tidora::test::TChild;
+using tidora::test::TLoopbackServer;
+
+namespace {
+
+// Serves messages and hand-overs until Done() or the time is up.
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000) {
+    const ULONGLONG end = GetTickCount64() + TimeoutMs;
+    while (!Done()) {
+        if (GetTickCount64() > end) return false;
+        ProcessMessages();
+        Sleep(5);
+    }
+    return true;
+}
+
+void Pump(DWORD Ms) {
+    PumpUntil([] { return false; }, Ms);
+}
+
+std::wstring TextOf(HWND Window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(Window, text, 512);
+    return text;
+}
+
+// The child of Parent whose window text is Text.
+HWND ChildWithText(HWND Parent, const std::wstring& Text) {
+    struct Search {
+        std::wstring Text;
+        HWND Found = nullptr;
+    } search{Text};
+    for (HWND child = GetWindow(Parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (TextOf(child) == search.Text) return child;
+    return search.Found;
+}
+
+// Answers the update prompt from another thread, as a user at the screen
+// does, and tells what the prompt showed.
+class TPromptAnswer {
+public:
+    TPromptAnswer(const std::wstring& Button, bool TickHold = false) {
+        FThread = std::thread([this, Button, TickHold] {
+            for (int i = 0; i < 1500 && !FWindow; ++i) {
+                FWindow = FindWindowW(L"TidoraUpdateDialog", nullptr);
+                if (!FWindow || !IsWindowVisible(FWindow)) {
+                    FWindow = nullptr;
+                    Sleep(10);
+                }
+            }
+            if (!FWindow) return;
+            // Before the picture, which lifts the window to the top and back.
+            FTopmost = (GetWindowLongW(FWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            Sleep(300);  // let it paint for the picture
+            test::SaveWindowShot(FWindow, test::BinaryPath(L"screenshots\\update-prompt-" + CurrentLanguage() + L".bmp"));
+            HWND hold = FindWindowExW(FWindow, nullptr, L"Button", nullptr);
+            for (; hold; hold = FindWindowExW(FWindow, hold, L"Button", nullptr))
+                if ((GetWindowLongW(hold, GWL_STYLE) & 0xF) == BS_AUTOCHECKBOX) break;
+            FHadHold = hold != nullptr;
+            if (hold && TickHold) SendMessageW(hold, BM_CLICK, 0, 0);
+            HWND button = ChildWithText(FWindow, Button);
+            if (button) PostMessageW(button, BM_CLICK, 0, 0);
+            FAnswered = button != nullptr;
+        });
+    }
+    ~TPromptAnswer() { Join(); }
+    void Join() {
+        if (FThread.joinable()) FThread.join();
+    }
+    bool Shown() const { return FWindow != nullptr; }
+    bool Answered() const { return FAnswered; }
+    bool Topmost() const { return FTopmost; }
+    bool HadHold() const { return FHadHold; }
+
+private:
+    std::thread FThread;
+    std::atomic<HWND> FWindow{nullptr};
+    std::atomic<bool> FAnswered{false}, FTopmost{false}, FHadHold{false};
+};
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        FSavedLanguage = CurrentLanguage();
+        SetCurrentLanguage(L"en");
+        ASSERT_TRUE(Server.Ready()) << Server.Failure();
+        FOldURL = ServiceURL();
+        OverrideServiceURL(Server.Url(L""));
+        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
+        SetRetryPause([] { Sleep(10); });
+        TFrmTidora::SetCleanPause([](DWORD) { Sleep(100); });
+        InstallUpdateWindows();
+        SetCursorPos(0, 0);
+    }
+    void TearDown() override {
+        Window.reset();
+        // A destroyed main form leaves a quit message for the program's loop.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+        SetMainForm(nullptr);
+        SetRetryPause(nullptr);
+        TFrmTidora::SetCleanPause(nullptr);
+        SetShellOpenProc(FOldOpen);
+        OverrideServiceURL(FOldURL);
+        SetCurrentLanguage(FSavedLanguage);
+    }
+
+    // Answers the init call with Reply, then makes the window.
+    void Open(const nlohmann::json& Reply) {
+        ASSERT_TRUE(Server.Route("/api.init.php", {{"text", Reply.dump()}}));
+        Window = std::make_unique<TFrmTidora>();
+        SetMainForm(Window.get());
+    }
+    int InitRequests() {
+        int n = 0;
+        for (const auto& r : Server.Requests())
+            if (r.value("path", "").rfind("/api.init.php", 0) == 0) ++n;
+        return n;
+    }
+    bool Alive() const { return Window && Window->Handle() && IsWindow(Window->Handle()); }
+
+    TLoopbackServer Server;
+    test::TUserHive Hive;
+    std::unique_ptr<TFrmTidora> Window;
+    std::vector<std::wstring> Opened;
+
+private:
+    std::wstring FSavedLanguage, FOldURL;
+    TShellOpenProc FOldOpen;
+};
+
+TEST_F(MainWindowTest, BuildsTranslatedWithListsAndOneTip) {
+    Open(nlohmann::json::object());
+    EXPECT_EQ(Window->Caption(), L"Tidora");
+    EXPECT_EQ(ApplicationTitle(), L"Tidora");
+    EXPECT_EQ(Window->BtnHome->Caption(), L"Home");
+    EXPECT_EQ(Window->BtnAutorun->Caption(), L"Startup");
+    EXPECT_EQ(Window->BtnInstall->Caption(), L"Bundle");
+    EXPECT_EQ(Window->BtnStart->Caption(), L"Clean");
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 0);
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 0);
+    EXPECT_FALSE(Window->Indicator->Visible());
+    const std::wstring tip = Window->LblContent->Caption();
+    EXPECT_TRUE(tip == L"<C><FC:clGray>Keeps only essential Windows programs and <B>closes</B> others.</FC></C>" ||
+                tip == L"<C><FC:clGray>Programs are only <B>closed</B>, not <B>uninstalled</B>.</FC></C>")
+        << tip;
+    EXPECT_EQ(Window->FileWhite.size(), 264u);
+    EXPECT_EQ(Window->NameWhite.size(), 84u);
+    EXPECT_EQ(Window->NameBlack.size(), 37u);
+    EXPECT_EQ(Window->ClientWidth(), 464);
+    EXPECT_EQ(Window->ClientHeight(), 417);
+}
+
+TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLogoOpensTheMakersPage) {
+    Open(nlohmann::json::object());
+    Window->BtnAutorun->Click();
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 1);
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 1);
+    Window->BtnAutorun->Click();  // the current card's button does nothing
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 1);
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 1);
+    Window->BtnInstall->Click();
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 2);
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 2);
+
+    Window->BtnHomeClick(Window->ImgLogo);
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], MakerPageURL());
+    EXPECT_EQ(MakerPageURL().rfind(L"https://", 0), 0u);
+    EXPECT_EQ(MakerPageURL().substr(MakerPageURL().size() - 7), L"/tidora");
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 2);  // the logo leaves the card
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 2);
+
+    Window->BtnHome->Click();
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 0);
+    EXPECT_EQ(Window->BtnHead->DownIndex(), 0);
+}
+
+TEST_F(MainWindowTest, ServiceListsAreMergedIntoTheProtectionLists) {
+    Open({{"file_white", {"zz_added.exe*", "SVCHOST.EXE*"}}, {"name_white", {"ZzService"}},
+          {"name_black", {"Zz Plugin"}}});
+    ASSERT_TRUE(PumpUntil([&] { return Window->NameBlack.size() == 38u; }));
+    EXPECT_EQ(Window->FileWhite.size(), 265u);  // the second is there already
+    EXPECT_EQ(Window->FileWhite.back(), L"zz_added.exe*");
+    EXPECT_EQ(Window->NameWhite.back(), L"ZzService");
+    EXPECT_EQ(Window->NameBlack.back(), L"Zz Plugin");
+    EXPECT_EQ(InitRequests(), 1);
+    EXPECT_TRUE(Opened.empty());
+}
+
+TEST_F(MainWindowTest, WithTheServiceDownTheBuiltInListsServe) {
+    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
+    Window = std::make_unique<TFrmTidora>();
+    SetMainForm(Window.get());
+    Pump(1500);  // six quick failures, then the callback with nothing
+    EXPECT_EQ(Window->FileWhite.size(), 264u);
+    EXPECT_EQ(Window->NameBlack.size(), 37u);
+    Window->BtnAutorun->Click();
+    EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 1);
+    EXPECT_TRUE(Alive());
+}
+
+TEST_F(MainWindowTest, UpdatePromptYesOpensTheAddressAndCloses) {
+    TPromptAnswer answer(L"Yes");
+    Open({{"update", "https://download.tidora.example/new.exe"},
+          {"info", {{"style", "note"}, {"text", "What is new"}, {"flag", "x,stayontop"}, {"url", "https://n.example/"}}},
+          {"file_white", {"never_merged.exe*"}}});
+    ASSERT_TRUE(PumpUntil([&] { return !Alive(); }));
+    answer.Join();
+    EXPECT_TRUE(answer.Shown());
+    EXPECT_TRUE(answer.Topmost());
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], L"https://download.tidora.example/new.exe");
+    EXPECT_EQ(Window->FileWhite.size(), 264u);
+}
+
+TEST_F(MainWindowTest, UpdatePromptNoKeepsTheProgramAndHoldSendsTheNotice) {
+    TPromptAnswer answer(L"No", true);
+    Open({{"update", "https://download.tidora.example/new.exe"},
+          {"info", {{"style", "hold"}, {"text", "Do not ask again"}, {"flag", ""}, {"url", ""}}},
+          {"name_black", {"Zz Plugin"}}});
+    ASSERT_TRUE(PumpUntil([&] { return Window->NameBlack.size() == 38u; }));
+    answer.Join();
+    EXPECT_TRUE(answer.Shown());
+    EXPECT_TRUE(answer.HadHold());
+    EXPECT_FALSE(answer.Topmost());
+    EXPECT_TRUE(Alive());
+    EXPECT_TRUE(Opened.empty());
+    // The hold notice goes out on its own thread.
+    ASSERT_TRUE(PumpUntil([&] { return InitRequests() == 2; }, 10000));
+    const auto requests = Server.Requests();
+    EXPECT_EQ(test::HeaderOf(requests.back(), "User-Command"), "hold");
+}
+
+TEST_F(MainWindowTest, NotifyOnlyShowsTheStatusLine) {
+    Open({{"notify", "https://notice.tidora.example/1"}});
+    ASSERT_TRUE(PumpUntil([&] { return Window->FindComponent(L"StatusBar") != nullptr; }));
+    auto* bar = dynamic_cast<TUpdateStatusBar*>(Window->FindComponent(L"StatusBar"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->Caption(), L"Update available");
+    EXPECT_EQ(bar->Hint(), L"https://notice.tidora.example/1");
+    EXPECT_EQ(Window->ClientHeight(), 417 + 28);
+    EXPECT_EQ(FindWindowW(L"TidoraUpdateDialog", nullptr), nullptr);
+    TUpdateHelper::StatusClick(bar);
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], L"https://notice.tidora.example/1");
+    EXPECT_TRUE(Alive());
+}
+
+TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {
+    ASSERT_TRUE(Server.Route("/report.php", {{"text", R"({"pk":"AbC123"})"}}));
+    Open(nlohmann::json::object());
+    ASSERT_TRUE(PumpUntil([&] { return InitRequests() == 1; }));
+    Pump(200);
+
+    test::TTempDir victims(test::TempFolder(), L"victims");
+    UniqueHandle job(CreateKillJob());
+    std::vector<std::unique_ptr<TChild>> sleepers;
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring path = victims.File(L"sleeper_main" + std::to_wstring(i) + L".exe");
+        CopyFileW(test::BinaryPath(L"helpers/sleeper.exe").c_str(), path.c_str(), FALSE);
+        sleepers.push_back(std::make_unique<TChild>(path, L"", job.get()));
+        ASSERT_NE(sleepers.back()->Id(), 0u);
+    }
+    // Everything else in the prefix stays: Wine's own programs and the test programs.
+    for (const wchar_t* entry : {L"%SystemRoot%\\", L"tidora_"})
+        Window->FileWhite.push_back(entry);
+    Window->FileWhite.push_back(test::BinaryPath(L"tests") + L"\\");
+    Window->FileWhite.push_back(test::BinaryPath(L"helpers") + L"\\");
+
+    Window->BtnStart->Click();
+    EXPECT_FALSE(Window->BtnStart->Enabled());
+    EXPECT_EQ(Window->BtnStart->Caption(), L"");
+    EXPECT_TRUE(Window->Indicator->Visible());
+    EXPECT_TRUE(Window->Indicator->Animate());
+
+    ASSERT_TRUE(PumpUntil([&] { return !Alive(); }, 60000));
+    for (auto& s : sleepers) EXPECT_TRUE(s->Ended(5000));
+    int reports = 0;
+    for (const auto& r : Server.Requests())
+        if (r.value("path", "") == "/report.php" && r.value("method", "") == "POST") ++reports;
+    EXPECT_EQ(reports, 1);
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], Server.Url(L"/?report=AbC123"));
+    EXPECT_FALSE(Window->ProcessList.empty());
+}
+
+TEST_F(MainWindowTest, ScreenshotsInKoreanAndEnglish) {
+    for (const wchar_t* language : {L"ko", L"en"}) {
+        SetCurrentLanguage(language);
+        Open(nlohmann::json::object());
+        Window->CenterOnScreen();
+        Window->ShowForm();
+        Pump(400);
+        const std::wstring dpi = std::to_wstring(Window->CurrentDpi());
+        EXPECT_TRUE(test::SaveWindowShot(Window->Handle(), test::BinaryPath(L"screenshots\\main-" + std::wstring(language) +
+                                                                           L"-" + dpi + L"dpi.bmp")));
+        EXPECT_EQ(Window->Caption(), std::wstring(language) == L"ko" ? L"티도라" : L"Tidora");
+        Window.reset();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+    }
+}
+
+// A second copy finds the first one's mutex and ends at once, with no window.
+TEST(Program, SecondCopyEndsAtOnceWithoutAWindow) {
+    UniqueHandle first(CreateMutexW(nullptr, TRUE, L"TidoraMutex"));
+    ASSERT_TRUE(first);
+    std::wstring command = L"\"" + test::BinaryPath(L"tidora.exe") + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(process.get(), &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(FindWindowW(L"TFrmTidora", nullptr), nullptr);
+}
+
+} // namespace

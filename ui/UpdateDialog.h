@@ -1,0 +1,105 @@
+#pragma once
+// The windows of the start-up conversation: the update prompt (with the
+// service's notice inside it) and the red status line at the bottom of the
+// main window that points at a notice address. The conversation itself
+// (service/Update) stays windowless and calls these through its hooks.
+#include <string>
+
+#include "ui/Form.h"
+
+namespace tidora {
+
+class TCheckBox;
+class TLinkLabel;
+class TShape;
+class TStyledButton;
+class TLabel;
+
+// The update prompt: a warning, the prompt text, Yes and No, and the notice of
+// the reply's "info" ("hold": a check box; "note": a link; any other style:
+// the extra room and the separator only).
+class TUpdateDialog : public TForm {
+public:
+    TUpdateDialog(const std::wstring& Data, int DialogOffset);
+
+    TStyledButton* BtnYes = nullptr;
+    TStyledButton* BtnNo = nullptr;
+    TLabel* LblPrompt = nullptr;
+    TShape* Separator = nullptr;      // null without a notice style
+    TCheckBox* ChkHold = nullptr;     // style "hold" only
+    TLinkLabel* LblNote = nullptr;    // style "note" only
+    bool StayOnTop() const { return FStayOnTop; }
+
+protected:
+    bool OnCommand(WORD Id) override;
+    void OnPaint(HDC DC, const RECT& Client) override;
+
+private:
+    bool FStayOnTop = false;
+    RECT FIconRect{};  // at 96 dpi
+};
+
+// A text link: blue, underlined, with the hand cursor; it keeps its address as
+// its hint, which it does not show.
+class TLinkLabel : public TWindow {
+public:
+    explicit TLinkLabel(TWindow* Parent) : TWindow(Parent) { SetHasCaption(true); }
+    std::wstring Hint;
+    TNotifyEvent OnClick;
+
+protected:
+    void CreateParams(TCreateParams& Params) override;
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+    void OnPaint(HDC DC, const RECT& Client) override;
+    void OnMouseDown(POINT At) override;
+    void OnMouseUp(POINT At) override;
+    HCURSOR OnCursor() override;
+
+private:
+    bool FPressed = false;
+};
+
+// The status line: one centred bold red text, the notice address as its
+// tooltip, a click opens the address.
+class TUpdateStatusBar : public TWindow {
+public:
+    explicit TUpdateStatusBar(TWindow* Parent);
+    ~TUpdateStatusBar() override;
+    const std::wstring& Hint() const { return FHint; }
+    void SetHint(const std::wstring& Hint);
+    TNotifyEvent OnClick;
+
+protected:
+    void CreateParams(TCreateParams& Params) override;
+    void OnCreated() override;
+    void OnPaint(HDC DC, const RECT& Client) override;
+    void OnMouseUp(POINT At) override;
+    HCURSOR OnCursor() override;
+
+private:
+    std::wstring FHint;
+    HWND FTip = nullptr;
+};
+
+// Event handlers without state.
+class TUpdateHelper {
+public:
+    static void DrawUpdateStatus(TUpdateStatusBar* StatusBar, HDC DC, const RECT& Rect);
+    static void StatusClick(TWindow* Sender);
+};
+class TFormHelper {
+public:
+    static void OpenURL(TWindow* Sender);
+};
+
+// Shows the prompt modally; true when the user chose Yes. A ticked hold box
+// sends the hold notice, whichever button was chosen.
+bool ShowUpdateDialog(const std::wstring& Data, int DialogOffset);
+
+// Shows or updates the main form's status line; nothing without a main form.
+void ShowUpdateStatusLine(const std::wstring& URL);
+
+// Plugs the two into the start-up conversation.
+void InstallUpdateWindows();
+
+} // namespace tidora
