@@ -52,7 +52,8 @@ const Phrase kPhrases[] = {
     {"No report has listed this entry yet.", "아직 이 항목이 나온 보고서가 없습니다."},
     {"Not found", "찾을 수 없음"},
     {"There is no such page or report.", "그런 페이지나 보고서가 없습니다."},
-    {"reports", "건"},
+    {"%lld report", "%lld건"},
+    {"%lld reports", "%lld건"},
 };
 static_assert(sizeof(kPhrases) / sizeof(kPhrases[0]) == static_cast<size_t>(Text::Count),
               "one phrase per text");

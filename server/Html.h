@@ -18,7 +18,7 @@ enum class Text {
   Freed, UsedBefore, UsedAfter, Available, Used, Processes, Program, Outcome,
   OutcomeKept, OutcomeStillRunning, OutcomeEnded, Startups, Source, Target,
   Installs, Name, Publisher, EntryTitle, SeenIn, Users, SwitchedOff, NotReported,
-  FirstSeen, LastSeen, SeenAs, NotSeenYet, NotFoundTitle, NotFoundLead, ReportsUnit,
+  FirstSeen, LastSeen, SeenAs, NotSeenYet, NotFoundTitle, NotFoundLead, ReportOne, ReportMany,
   Count,
 };
 const char* Say(Lang lang, Text text);

@@ -1,6 +1,7 @@
 #include "Pages.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tidora::server {
 
@@ -24,6 +25,13 @@ std::string Tag(const char* name, std::string_view text, const char* cls = nullp
 
 std::string Fact(Lang lang, Text label, std::string_view value) {
   return Tag("dt", Say(lang, label)) + Tag("dd", value);
+}
+
+std::string Reports(Lang lang, int64_t count) {
+  char text[64];
+  std::snprintf(text, sizeof text, Say(lang, count == 1 ? Text::ReportOne : Text::ReportMany),
+                static_cast<long long>(count));
+  return text;
 }
 
 std::string SignedBytes(int64_t bytes) {
@@ -151,22 +159,21 @@ std::string RenderEntry(const std::string& source, const std::string& name,
     page += Tag("p", Say(lang, Text::NotSeenYet));
     return page + "</section>" + PageEnd();
   }
-  std::string unit = std::string(" ") + Say(lang, Text::ReportsUnit);
   page += "<dl>";
-  page += Fact(lang, Text::SeenIn, std::to_string(stats.reports) + unit);
+  page += Fact(lang, Text::SeenIn, Reports(lang, stats.reports));
   page += Fact(lang, Text::Users, std::to_string(stats.users));
   page += Fact(lang, Text::SwitchedOff,
                stats.switchKnown == 0
                    ? std::string(Say(lang, Text::NotReported))
                    : std::to_string(stats.switchedOff) + " / " +
-                         std::to_string(stats.switchKnown) + unit);
+                         Reports(lang, stats.switchKnown));
   page += Fact(lang, Text::FirstSeen, FormatTime(stats.firstSeen));
   page += Fact(lang, Text::LastSeen, FormatTime(stats.lastSeen));
   page += "</dl>";
   page += Tag("h2", Say(lang, Text::SeenAs));
   page += "<div class=\"scroll\"><table><tbody>";
   for (const auto& [target, seen] : stats.targets)
-    page += "<tr>" + Tag("td", target, "path") + Tag("td", std::to_string(seen) + unit) + "</tr>";
+    page += "<tr>" + Tag("td", target, "path") + Tag("td", Reports(lang, seen)) + "</tr>";
   page += "</tbody></table></div></section>";
   return page + PageEnd();
 }

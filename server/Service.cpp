@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <stdexcept>
 
 #include "Api.h"
@@ -163,8 +165,26 @@ int Service::Bind() {
   return port;
 }
 
-bool Service::Run() { return server_->listen_after_bind(); }
+bool Service::Run() {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    if (stopRequested_) return true;
+    runStarted_ = true;
+  }
+  bool served = server_->listen_after_bind();
+  runEnded_ = true;
+  return served;
+}
 
-void Service::Stop() { server_->stop(); }
+void Service::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    stopRequested_ = true;
+    if (!runStarted_) return;
+  }
+  while (!server_->is_running() && !runEnded_)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  server_->stop();
+}
 
 }  // namespace tidora::server

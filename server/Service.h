@@ -1,7 +1,9 @@
 #pragma once
 // The HTTP(S) server: the service's routes on cpp-httplib, with every limit
 // set, bound to one address.
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "Report.h"
@@ -40,6 +42,13 @@ class Service {
 
  private:
   void AddRoutes();
+
+  // Stop may come before Run has started listening (a signal at start-up, a
+  // test that ends at once); httplib would miss it and listen for ever.
+  std::mutex runMutex_;
+  bool stopRequested_ = false;
+  bool runStarted_ = false;
+  std::atomic<bool> runEnded_{false};
 
   Store& store_;
   ServiceConfig config_;
