@@ -1,6 +1,7 @@
 #include "Service.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
@@ -69,7 +70,17 @@ Service::Service(Store& store, ServiceConfig config) : store_(store), config_(st
   server_->set_write_timeout(10);
   server_->set_keep_alive_timeout(3);
   server_->set_keep_alive_max_count(100);
+  // Headers and body go out in separate writes; with Nagle on, each reply
+  // waits for the client's delayed ACK.
+  server_->set_tcp_nodelay(true);
   server_->set_payload_max_length(config_.limits.maxBody);
+  // The library listens with a backlog of 5, so a burst of clients would see
+  // refused or retried connections; keep the socket to widen it after bind.
+  server_->set_socket_options([this](int socket) {
+    int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    listenSocket_ = socket;
+  });
   server_->set_default_headers({
       {"X-Content-Type-Options", "nosniff"},
       {"X-Frame-Options", "DENY"},
@@ -162,6 +173,7 @@ int Service::Bind() {
   if (port <= 0)
     throw std::runtime_error("cannot listen on " + config_.address + ":" +
                              std::to_string(config_.port));
+  if (listenSocket_ >= 0) ::listen(listenSocket_, SOMAXCONN);
   return port;
 }
 

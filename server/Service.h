@@ -49,6 +49,7 @@ class Service {
   bool stopRequested_ = false;
   bool runStarted_ = false;
   std::atomic<bool> runEnded_{false};
+  int listenSocket_ = -1;
 
   Store& store_;
   ServiceConfig config_;

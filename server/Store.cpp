@@ -258,11 +258,20 @@ int64_t Store::HoldCount() const {
   return count.Step() ? count.Int(0) : 0;
 }
 
-std::string Store::AddReport(const UsageReport& report, const ReportOrigin& origin) {
-  std::lock_guard<std::mutex> lock(writerMutex_);
-  sqlite3* db = writer_->Db();
-  Transaction transaction(*writer_);
+struct Store::Pending {
+  const UsageReport& report;
+  const ReportOrigin& origin;
+  std::string id;
+  std::exception_ptr error;
+  bool done = false;
+};
 
+namespace {
+
+constexpr size_t kMaxBatch = 256;
+
+// Writes one report inside the open transaction and returns its id.
+std::string InsertReport(sqlite3* db, const UsageReport& report, const ReportOrigin& origin) {
   Statement insert(db,
                    "INSERT INTO reports(pk, received, version, user_id, mem_old, mem_new, "
                    "mem_total) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
@@ -305,8 +314,57 @@ std::string Store::AddReport(const UsageReport& report, const ReportOrigin& orig
     const auto& p = report.installs[i];
     install.Bind(1, row).Bind(2, static_cast<int64_t>(i)).Bind(3, p.name).Bind(4, p.publisher).Run();
   }
-  transaction.Commit();
   return id;
+}
+
+}  // namespace
+
+void Store::CommitBatch(const std::vector<Pending*>& batch) {
+  std::lock_guard<std::mutex> lock(writerMutex_);
+  try {
+    Transaction transaction(*writer_);
+    // A report that fails is undone alone; the others of the batch go on.
+    for (Pending* pending : batch) {
+      writer_->Exec("SAVEPOINT report");
+      try {
+        pending->id = InsertReport(writer_->Db(), pending->report, pending->origin);
+        writer_->Exec("RELEASE report");
+      } catch (...) {
+        pending->error = std::current_exception();
+        writer_->Exec("ROLLBACK TO report");
+        writer_->Exec("RELEASE report");
+      }
+    }
+    transaction.Commit();
+  } catch (...) {
+    // Nothing of the batch is on disk: no report of it may be acknowledged.
+    for (Pending* pending : batch) pending->error = std::current_exception();
+  }
+}
+
+std::string Store::AddReport(const UsageReport& report, const ReportOrigin& origin) {
+  Pending pending{report, origin, {}, nullptr, false};
+  std::unique_lock<std::mutex> lock(queueMutex_);
+  queue_.push_back(&pending);
+  // Whoever finds no commit under way commits everything queued so far.
+  while (!pending.done) {
+    if (committing_) {
+      batchDone_.wait(lock);
+      continue;
+    }
+    committing_ = true;
+    size_t take = std::min(queue_.size(), kMaxBatch);
+    std::vector<Pending*> batch(queue_.begin(), queue_.begin() + take);
+    queue_.erase(queue_.begin(), queue_.begin() + take);
+    lock.unlock();
+    CommitBatch(batch);
+    lock.lock();
+    for (Pending* done : batch) done->done = true;
+    committing_ = false;
+    batchDone_.notify_all();
+  }
+  if (pending.error) std::rethrow_exception(pending.error);
+  return pending.id;
 }
 
 std::optional<StoredReport> Store::LoadReport(const std::string& id) const {

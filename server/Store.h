@@ -3,6 +3,7 @@
 // one transaction that is on disk (fsync'd) before its id is handed out, so
 // an acknowledged report survives a killed server and a power cut alike.
 #include <condition_variable>
+#include <exception>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -66,7 +67,9 @@ class Store {
   int64_t HoldCount() const;
 
   // Stores the report under a fresh id and returns the id once the write is
-  // durable. Throws StoreError on failure (nothing is stored then).
+  // durable. Throws StoreError on failure (nothing is stored then). Reports
+  // that arrive while another commit is on its way to disk are committed
+  // together in the next transaction: one fsync for the lot.
   std::string AddReport(const UsageReport& report, const ReportOrigin& origin);
   std::optional<StoredReport> LoadReport(const std::string& id) const;
   int64_t ReportCount() const;
@@ -81,11 +84,19 @@ class Store {
   class ReaderLease;
   ReaderLease Reader() const;
 
+  struct Pending;
+  void CommitBatch(const std::vector<Pending*>& batch);
+
   std::unique_ptr<Connection> writer_;
   mutable std::mutex writerMutex_;
   mutable std::vector<std::unique_ptr<Connection>> idleReaders_;
   mutable std::mutex readerMutex_;
   mutable std::condition_variable readerFree_;
+
+  std::mutex queueMutex_;
+  std::condition_variable batchDone_;
+  std::vector<Pending*> queue_;
+  bool committing_ = false;
 };
 
 }  // namespace tidora::server

@@ -170,6 +170,7 @@ LoadOutcome PostLoad(const LoadPlan& plan) {
   auto post = [&] {
     httplib::Client client("127.0.0.1", plan.port);
     client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
     client.set_connection_timeout(5);
     client.set_read_timeout(30);
     httplib::Headers headers = {{"User-Version", "1.0.0.1"},
