@@ -65,7 +65,7 @@ constexpr const char* kStyle =
     "main{max-width:56rem;margin:0 auto;padding:1rem}"
     "h1{font-size:1.4rem;margin:.2rem 0 .8rem}h2{font-size:1.15rem;margin:1.4rem 0 .5rem}"
     "section{background:#fff;border:1px solid #dde1e6;border-radius:8px;padding:.8rem 1rem;"
-    "margin-bottom:1rem}"
+    "margin-bottom:1rem}section>h2:first-child{margin-top:0}"
     ".scroll{overflow-x:auto}"
     "table{border-collapse:collapse;width:100%}"
     "th,td{text-align:left;padding:.35rem .5rem;border-bottom:1px solid #eceff3;"
@@ -74,6 +74,7 @@ constexpr const char* kStyle =
     "dl{display:grid;grid-template-columns:max-content 1fr;gap:.2rem 1rem;margin:0}"
     "dt{color:#555}dd{margin:0;font-weight:600}"
     ".ended{color:#1a7f37}.running{color:#b35900}.kept{color:#555}"
+    ".ended,.running,.kept,.count{white-space:nowrap}"
     ".muted{color:#666}svg{max-width:100%;height:auto}";
 
 }  // namespace

@@ -173,7 +173,7 @@ std::string RenderEntry(const std::string& source, const std::string& name,
   page += Tag("h2", Say(lang, Text::SeenAs));
   page += "<div class=\"scroll\"><table><tbody>";
   for (const auto& [target, seen] : stats.targets)
-    page += "<tr>" + Tag("td", target, "path") + Tag("td", Reports(lang, seen)) + "</tr>";
+    page += "<tr>" + Tag("td", target, "path") + Tag("td", Reports(lang, seen), "count") + "</tr>";
   page += "</tbody></table></div></section>";
   return page + PageEnd();
 }

@@ -144,8 +144,8 @@ TEST_F(PagesTest, EntryPageCountsReportsUsersAndSwitchOffs) {
   EXPECT_TRUE(Has(html, "<dt>Seen in</dt><dd>3 reports</dd>")) << html;
   EXPECT_TRUE(Has(html, "<dt>Users</dt><dd>2</dd>"));
   EXPECT_TRUE(Has(html, "<dt>Switched off</dt><dd>1 / 2 reports</dd>"));
-  EXPECT_TRUE(Has(html, "Run\\Updater</td><td>2 reports</td>"));
-  EXPECT_TRUE(Has(html, "Run\\UPDATER</td><td>1 report</td>"));
+  EXPECT_TRUE(Has(html, "Run\\Updater</td><td class=\"count\">2 reports</td>"));
+  EXPECT_TRUE(Has(html, "Run\\UPDATER</td><td class=\"count\">1 report</td>"));
 
   // Upper case in the address finds the same entry; the browser sends the
   // Korean name percent-encoded.
