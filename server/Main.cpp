@@ -1,6 +1,7 @@
 // tidora-server: the web service Tidora reports to.
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
@@ -54,11 +55,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "tidora-server: cannot read %s\n", options.settingsFile.c_str());
       return 1;
     }
+    // Reports carry user ids: the database is for this account's eyes only.
+    umask(077);
     Store store(options.database, static_cast<size_t>(options.service.threads));
     if (!ApplySettings(store, settingsText, options.settings, error)) {
       std::fprintf(stderr, "tidora-server: %s\n", error.c_str());
       return 2;
     }
+    if (!options.serve) return 0;
     Service service(store, options.service);
     int port = service.Bind();
     std::printf("%d\n", port);

@@ -28,6 +28,8 @@ const char* Usage() {
          "                     update or notify (an address), info (a JSON object),\n"
          "                     file_white, name_white or name_black (a JSON array);\n"
          "                     an empty VALUE clears the setting\n"
+         "  --no-serve         store the settings and exit; a server running on the\n"
+         "                     same database answers with them from its next request\n"
          "  --log              log every request on standard error\n"
          "  --help             this text\n";
 }
@@ -37,6 +39,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     const std::string& option = args[i];
     if (option == "--help" || option == "-h") {
       options.help = true;
+      continue;
+    }
+    if (option == "--no-serve") {
+      options.serve = false;
       continue;
     }
     if (option == "--log") {

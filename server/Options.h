@@ -12,6 +12,7 @@ struct Options {
   std::string database = "tidora-service.db";
   std::string settingsFile;
   std::vector<std::string> settings;  // NAME=VALUE, in order
+  bool serve = true;  // false: store the settings and exit
   bool help = false;
 };
 

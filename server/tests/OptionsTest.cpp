@@ -13,6 +13,7 @@ TEST(OptionsTest, DefaultsKeepTheServerOnLoopback) {
   EXPECT_EQ(options.service.address, "127.0.0.1");
   EXPECT_EQ(options.service.port, 0);
   EXPECT_TRUE(options.service.certFile.empty());
+  EXPECT_TRUE(options.serve);
 }
 
 TEST(OptionsTest, EveryOptionIsReadAndBadOnesRefused) {
@@ -21,7 +22,7 @@ TEST(OptionsTest, EveryOptionIsReadAndBadOnesRefused) {
   ASSERT_TRUE(ParseOptions({"--address", "::1", "--port", "8443", "--cert", "c.pem", "--key",
                             "k.pem", "--db", "x.db", "--threads", "4", "--max-report", "2048",
                             "--settings", "s.json", "--set", "update=https://a", "--set",
-                            "notify=", "--log"},
+                            "notify=", "--log", "--no-serve"},
                            options, error))
       << error;
   EXPECT_EQ(options.service.address, "::1");
@@ -34,6 +35,7 @@ TEST(OptionsTest, EveryOptionIsReadAndBadOnesRefused) {
   EXPECT_EQ(options.settingsFile, "s.json");
   EXPECT_EQ(options.settings, (std::vector<std::string>{"update=https://a", "notify="}));
   EXPECT_TRUE(options.service.accessLog);
+  EXPECT_FALSE(options.serve);
 
   const std::vector<std::vector<std::string>> bad = {
       {"--port", "65536"}, {"--port", "-1"},      {"--port", "80x"},  {"--port"},

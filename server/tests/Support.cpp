@@ -134,6 +134,28 @@ int ServerProcess::Stop() {
   return status;
 }
 
+int RunProgram(const std::vector<std::string>& args) {
+  std::vector<std::string> all = args;
+  all.insert(all.begin(), TIDORA_SERVER_EXE);
+  std::vector<char*> argv;
+  for (auto& arg : all) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, TIDORA_SERVER_EXE, nullptr, nullptr, argv.data(), environ) != 0)
+    return -1;
+  auto deadline = Clock::now() + std::chrono::seconds(20);
+  for (;;) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (Clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
 UsageReport SampleReport(size_t seed) {
   std::string n = std::to_string(seed);
   UsageReport report;

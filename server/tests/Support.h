@@ -66,6 +66,10 @@ class ServerProcess {
   int port_ = 0;
 };
 
+// Runs tidora-server with the given arguments to its end (at most 20 s) and
+// returns its exit status (-1 when it did not end by itself).
+int RunProgram(const std::vector<std::string>& args);
+
 // A report with every kind of record; `seed` varies sizes, texts (Korean,
 // backslashes, markup) and outcomes so that reports differ.
 UsageReport SampleReport(size_t seed);
