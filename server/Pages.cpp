@@ -23,6 +23,13 @@ std::string Tag(const char* name, std::string_view text, const char* cls = nullp
   return out;
 }
 
+// A scrolling two-column table; the caller adds the rows and TableEnd.
+std::string TableStart(Lang lang, Text first, Text second) {
+  return "<div class=\"scroll\"><table><thead><tr>" + Tag("th", Say(lang, first)) +
+         Tag("th", Say(lang, second)) + "</tr></thead><tbody>";
+}
+constexpr const char* kTableEnd = "</tbody></table></div>";
+
 std::string Fact(Lang lang, Text label, std::string_view value) {
   return Tag("dt", Say(lang, label)) + Tag("dd", value);
 }
@@ -119,31 +126,28 @@ std::string RenderReport(const StoredReport& stored, Lang lang) {
   page += Fact(lang, Text::OutcomeStillRunning, std::to_string(running));
   page += Fact(lang, Text::OutcomeKept,
                std::to_string(report.processes.size() - ended - running));
-  page += "</dl><div class=\"scroll\"><table><thead><tr>" + Tag("th", Say(lang, Text::Program)) +
-          Tag("th", Say(lang, Text::Outcome)) + "</tr></thead><tbody>";
+  page += "</dl>" + TableStart(lang, Text::Program, Text::Outcome);
   for (const auto& p : report.processes) {
     OutcomeLook look = LookOf(p.outcome);
     page += "<tr>" + Tag("td", p.file, "path") + Tag("td", Say(lang, look.text), look.cls) +
             "</tr>";
   }
-  page += "</tbody></table></div></section>";
+  page += std::string(kTableEnd) + "</section>";
 
   if (!report.startups.empty()) {
     page += "<section id=\"startups\">" + Tag("h2", Say(lang, Text::Startups));
-    page += "<div class=\"scroll\"><table><thead><tr>" + Tag("th", Say(lang, Text::Target)) +
-            Tag("th", Say(lang, Text::Source)) + "</tr></thead><tbody>";
+    page += TableStart(lang, Text::Target, Text::Source);
     for (const auto& s : report.startups)
       page += "<tr><td class=\"path\"><a href=\"" + Escape(EntryLink(s)) + "\">" +
               Escape(s.item) + "</a></td>" + Tag("td", s.from) + "</tr>";
-    page += "</tbody></table></div></section>";
+    page += std::string(kTableEnd) + "</section>";
   }
   if (!report.installs.empty()) {
     page += "<section id=\"installs\">" + Tag("h2", Say(lang, Text::Installs));
-    page += "<div class=\"scroll\"><table><thead><tr>" + Tag("th", Say(lang, Text::Name)) +
-            Tag("th", Say(lang, Text::Publisher)) + "</tr></thead><tbody>";
+    page += TableStart(lang, Text::Name, Text::Publisher);
     for (const auto& i : report.installs)
       page += "<tr>" + Tag("td", i.name) + Tag("td", i.publisher) + "</tr>";
-    page += "</tbody></table></div></section>";
+    page += std::string(kTableEnd) + "</section>";
   }
   return page + PageEnd();
 }
@@ -174,7 +178,7 @@ std::string RenderEntry(const std::string& source, const std::string& name,
   page += "<div class=\"scroll\"><table><tbody>";
   for (const auto& [target, seen] : stats.targets)
     page += "<tr>" + Tag("td", target, "path") + Tag("td", Reports(lang, seen), "count") + "</tr>";
-  page += "</tbody></table></div></section>";
+  page += std::string(kTableEnd) + "</section>";
   return page + PageEnd();
 }
 

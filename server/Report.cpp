@@ -121,6 +121,49 @@ struct RecordReader {
   const std::string& Text(const char* key) const {
     return record.at(key).get_ref<const std::string&>();
   }
+
+  // Checks the record and adds it to the report.
+  bool ReadInto(UsageReport& report) {
+    if (!record.is_object()) return Fail("not an object");
+    auto cate = record.find("cate");
+    if (cate == record.end() || !cate->is_string()) return Fail("no kind");
+    const std::string& kind = cate->get_ref<const std::string&>();
+    if ((index == 0) != (kind == "memory"))
+      return Fail(index == 0 ? "first record is not the memory record" : "second memory record");
+
+    if (kind == "memory") {
+      if (!HasKeys({"cate", "old", "new", "tot"})) return false;
+      if (!ParseCount(Text("old"), report.memOld) || !ParseCount(Text("new"), report.memNew) ||
+          !ParseCount(Text("tot"), report.memTotal))
+        return Fail("bad number");
+    } else if (kind == "clean") {
+      if (!HasKeys({"cate", "file", "state"})) return false;
+      const std::string& state = Text("state");
+      ProcessOutcome outcome;
+      if (state == "1") outcome = ProcessOutcome::Kept;
+      else if (state == "-2") outcome = ProcessOutcome::StillRunning;
+      else if (state == "-1") outcome = ProcessOutcome::Ended;
+      else return Fail("bad state");
+      report.processes.push_back({Text("file"), outcome});
+    } else if (kind == "start") {
+      if (!HasKeys({"cate", "item", "from"}, "enabled")) return false;
+      StartRecord start{Text("item"), Text("from"), SwitchState::Unknown};
+      if (!IsSourceName(start.from)) return Fail("bad source");
+      if (record.contains("enabled")) {
+        const std::string& on = Text("enabled");
+        if (on == "1") start.state = SwitchState::On;
+        else if (on == "0") start.state = SwitchState::Off;
+        else return Fail("bad switch state");
+      }
+      report.startups.push_back(std::move(start));
+    } else if (kind == "install") {
+      if (!HasKeys({"cate", "displayname", "publisher"})) return false;
+      report.installs.push_back({Text("displayname"), Text("publisher")});
+    } else {
+      return Fail("unknown kind");
+    }
+    return true;
+  }
 };
 
 }  // namespace
@@ -172,52 +215,8 @@ std::optional<UsageReport> ParseReport(std::string_view body, std::string& error
 
   UsageReport report;
   for (size_t i = 0; i < root.size(); ++i) {
-    const json& record = root[i];
-    RecordReader reader{record, i, limits, error};
-    if (!record.is_object()) return reader.Fail("not an object"), std::nullopt;
-    auto cate = record.find("cate");
-    if (cate == record.end() || !cate->is_string())
-      return reader.Fail("no kind"), std::nullopt;
-    const std::string& kind = cate->get_ref<const std::string&>();
-
-    if ((i == 0) != (kind == "memory"))
-      return reader.Fail(i == 0 ? "first record is not the memory record"
-                                : "second memory record"),
-             std::nullopt;
-
-    if (kind == "memory") {
-      if (!reader.HasKeys({"cate", "old", "new", "tot"})) return std::nullopt;
-      if (!ParseCount(reader.Text("old"), report.memOld) ||
-          !ParseCount(reader.Text("new"), report.memNew) ||
-          !ParseCount(reader.Text("tot"), report.memTotal))
-        return reader.Fail("bad number"), std::nullopt;
-    } else if (kind == "clean") {
-      if (!reader.HasKeys({"cate", "file", "state"})) return std::nullopt;
-      const std::string& state = reader.Text("state");
-      ProcessOutcome outcome;
-      if (state == "1") outcome = ProcessOutcome::Kept;
-      else if (state == "-2") outcome = ProcessOutcome::StillRunning;
-      else if (state == "-1") outcome = ProcessOutcome::Ended;
-      else return reader.Fail("bad state"), std::nullopt;
-      report.processes.push_back({reader.Text("file"), outcome});
-    } else if (kind == "start") {
-      if (!reader.HasKeys({"cate", "item", "from"}, "enabled")) return std::nullopt;
-      StartRecord start{reader.Text("item"), reader.Text("from"), SwitchState::Unknown};
-      if (!IsSourceName(start.from))
-        return reader.Fail("bad source"), std::nullopt;
-      if (record.contains("enabled")) {
-        const std::string& on = reader.Text("enabled");
-        if (on == "1") start.state = SwitchState::On;
-        else if (on == "0") start.state = SwitchState::Off;
-        else return reader.Fail("bad switch state"), std::nullopt;
-      }
-      report.startups.push_back(std::move(start));
-    } else if (kind == "install") {
-      if (!reader.HasKeys({"cate", "displayname", "publisher"})) return std::nullopt;
-      report.installs.push_back({reader.Text("displayname"), reader.Text("publisher")});
-    } else {
-      return reader.Fail("unknown kind"), std::nullopt;
-    }
+    RecordReader reader{root[i], i, limits, error};
+    if (!reader.ReadInto(report)) return std::nullopt;
   }
   return report;
 }
