@@ -159,10 +159,7 @@ bool ApplySettings(Store& store, const std::string& fileText,
     if (!ParseSetting(assignment, name, value, error)) return false;
     changes.emplace_back(name, value);
   }
-  for (const auto& [name, value] : changes) {
-    if (value.empty()) store.RemoveSetting(name);
-    else store.PutSetting(name, value);
-  }
+  store.ChangeSettings(changes);
   return true;
 }
 

@@ -28,8 +28,9 @@ std::string InitReply(const std::map<std::string, std::string>& settings);
 class Store;
 
 // Applies a settings file (a JSON object of settings; a null member clears
-// one) and then NAME=VALUE assignments, in that order. Everything is checked
-// before anything is written, so a mistake leaves the settings as they were.
+// one) and then NAME=VALUE assignments, in that order, in one transaction.
+// Everything is checked before anything is written, so a mistake leaves the
+// settings as they were.
 bool ApplySettings(Store& store, const std::string& fileText,
                    const std::vector<std::string>& assignments, std::string& error);
 

@@ -229,19 +229,18 @@ std::map<std::string, std::string> Store::Settings() const {
   return settings;
 }
 
-void Store::PutSetting(const std::string& name, const std::string& jsonValue) {
+void Store::ChangeSettings(const std::vector<std::pair<std::string, std::string>>& changes) {
   std::lock_guard<std::mutex> lock(writerMutex_);
-  Statement(writer_->Db(),
-            "INSERT INTO settings(name, value) VALUES(?1, ?2) "
-            "ON CONFLICT(name) DO UPDATE SET value = excluded.value")
-      .Bind(1, name)
-      .Bind(2, jsonValue)
-      .Run();
-}
-
-void Store::RemoveSetting(const std::string& name) {
-  std::lock_guard<std::mutex> lock(writerMutex_);
-  Statement(writer_->Db(), "DELETE FROM settings WHERE name = ?1").Bind(1, name).Run();
+  Transaction transaction(*writer_);
+  Statement put(writer_->Db(),
+                "INSERT INTO settings(name, value) VALUES(?1, ?2) "
+                "ON CONFLICT(name) DO UPDATE SET value = excluded.value");
+  Statement remove(writer_->Db(), "DELETE FROM settings WHERE name = ?1");
+  for (const auto& [name, value] : changes) {
+    if (value.empty()) remove.Bind(1, name).Run();
+    else put.Bind(1, name).Bind(2, value).Run();
+  }
+  transaction.Commit();
 }
 
 void Store::RecordHold(const std::string& version, int64_t when) {

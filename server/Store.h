@@ -60,8 +60,9 @@ class Store {
 
   // Settings: name -> JSON text of the value.
   std::map<std::string, std::string> Settings() const;
-  void PutSetting(const std::string& name, const std::string& jsonValue);
-  void RemoveSetting(const std::string& name);
+  // Sets each (name, JSON text) in order, an empty text removing the
+  // setting, all in one transaction.
+  void ChangeSettings(const std::vector<std::pair<std::string, std::string>>& changes);
 
   void RecordHold(const std::string& version, int64_t when);
   int64_t HoldCount() const;

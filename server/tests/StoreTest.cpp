@@ -16,7 +16,8 @@ TEST(StoreTest, ReportsAndSettingsSurviveReopening) {
     Store store(dir.Path("s.db"));
     for (size_t seed = 0; seed < 4; ++seed)
       ids.push_back(store.AddReport(SampleReport(seed), {"1.2.3.4", "U", 100 + int64_t(seed)}));
-    store.PutSetting("update", "\"https://localhost/x\"");
+    store.ChangeSettings({{"update", "\"https://localhost/x\""}, {"notify", "\"https://a\""},
+                          {"notify", ""}});
     store.RecordHold("1.0.0.1", 5);
   }
   Store store(dir.Path("s.db"));
@@ -27,7 +28,8 @@ TEST(StoreTest, ReportsAndSettingsSurviveReopening) {
     EXPECT_TRUE(stored->report == SampleReport(seed));
     EXPECT_EQ(stored->origin.received, 100 + int64_t(seed));
   }
-  EXPECT_EQ(store.Settings().at("update"), "\"https://localhost/x\"");
+  EXPECT_EQ(store.Settings(),
+            (std::map<std::string, std::string>{{"update", "\"https://localhost/x\""}}));
   EXPECT_EQ(store.HoldCount(), 1);
   EXPECT_EQ(store.IntegrityCheck(), "ok");
 }
