@@ -1,0 +1,109 @@
+#pragma once
+// What the server's tests and benchmarks share: temporary folders, a service
+// running inside the test process, the real server program as a child
+// process, sample reports and a many-connection report poster.
+#include <httplib.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Report.h"
+#include "Service.h"
+#include "Store.h"
+
+namespace tidora::server::test {
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Store and Service on 127.0.0.1, a free port, served by a thread of the test
+// process; stopped and joined when it goes out of scope.
+class RunningService {
+ public:
+  explicit RunningService(const std::string& database, ServiceConfig config = {});
+  ~RunningService();
+  int Port() const { return port_; }
+  Store& Data() { return *store_; }
+  httplib::Client Client() const;
+
+ private:
+  std::unique_ptr<Store> store_;
+  std::unique_ptr<Service> service_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+// The real tidora-server program, started with the given arguments plus
+// --port 0; its port is read from its first line of output.
+class ServerProcess {
+ public:
+  explicit ServerProcess(std::vector<std::string> args);
+  ~ServerProcess();  // SIGTERM, then SIGKILL if it lingers
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+  int Port() const { return port_; }
+  void Kill();   // SIGKILL: no chance to tidy up
+  int Stop();    // SIGTERM; returns the exit status (-1 when killed by a signal)
+
+ private:
+  int Wait(std::chrono::milliseconds limit);
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// Runs tidora-server with the given arguments to its end (at most 20 s) and
+// returns its exit status (-1 when it did not end by itself).
+int RunProgram(const std::vector<std::string>& args);
+
+// A report with every kind of record; `seed` varies sizes, texts (Korean,
+// backslashes, markup) and outcomes so that reports differ.
+UsageReport SampleReport(size_t seed);
+
+struct Acked {
+  std::string id;
+  size_t seed;  // the report sent was SampleReport(seed)
+};
+
+struct LoadOutcome {
+  std::vector<Acked> acked;
+  size_t attempted = 0;
+  size_t failed = 0;             // transport errors and non-200 replies
+  std::vector<double> latencyMs; // of the acknowledged posts
+  double seconds = 0;
+};
+
+struct LoadPlan {
+  int port = 0;
+  size_t connections = 8;
+  size_t reports = 200;
+  std::chrono::seconds limit{60};
+  bool stopOnError = false;  // a client that fails posts no more
+  // Called on a posting thread after each acknowledgement, with the count of
+  // acknowledgements so far.
+  std::function<void(size_t)> onAck;
+};
+
+// Posts plan.reports reports (seeds 0..n-1) from plan.connections keep-alive
+// clients at once, until all are sent or the time limit passes.
+LoadOutcome PostLoad(const LoadPlan& plan);
+
+// Acknowledged reports that the store does not hold exactly as sent; the
+// first few are described in `detail`.
+size_t CountUnfaithful(const Store& store, const std::vector<Acked>& acked, std::string& detail);
+
+}  // namespace tidora::server::test
