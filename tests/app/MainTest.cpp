@@ -317,6 +317,8 @@ TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {
 }
 
 TEST_F(MainWindowTest, ScreenshotsInKoreanAndEnglish) {
+    // Also run by the 144 dpi test below, as its child process.
+    if (test::ChildDpi()) test::DpiChildStarted();
     for (const wchar_t* language : {L"ko", L"en"}) {
         SetCurrentLanguage(language);
         Open(nlohmann::json::object());
@@ -327,11 +329,25 @@ TEST_F(MainWindowTest, ScreenshotsInKoreanAndEnglish) {
         EXPECT_TRUE(test::SaveWindowShot(Window->Handle(), test::BinaryPath(L"screenshots\\main-" + std::wstring(language) +
                                                                            L"-" + dpi + L"dpi.bmp")));
         EXPECT_EQ(Window->Caption(), std::wstring(language) == L"ko" ? L"티도라" : L"Tidora");
+        if (test::ChildDpi()) {
+            EXPECT_EQ(Window->CurrentDpi(), test::ChildDpi());
+            RECT client{};
+            GetClientRect(Window->Handle(), &client);
+            EXPECT_EQ(client.right, MulDiv(464, static_cast<int>(test::ChildDpi()), 96));
+            EXPECT_EQ(client.bottom, MulDiv(417, static_cast<int>(test::ChildDpi()), 96));
+        }
         Window.reset();
         MSG msg;
         while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
         }
     }
+}
+
+// Not in the fixture: its throw-away user hive would hide the dpi setting
+// from the child.
+TEST(MainWindowDpi, LaysOutAndPicturesAt144Dpi) {
+    if (test::ChildDpi()) GTEST_SKIP() << "the child runs the other half";
+    EXPECT_EQ(test::RunTestsAtDpi(L"MainWindowTest.ScreenshotsInKoreanAndEnglish", 144, 120000), 0);
 }
 
 // A second copy finds the first one's mutex and ends at once, with no window.
