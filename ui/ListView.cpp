@@ -103,6 +103,11 @@ HFONT TListView::ColumnFont(int Column) {
 
 void TListView::SetImages(TImageCollection* Images) {
     FImages = Images;
+    if (!Images) {
+        if (Handle()) SendMessageW(Handle(), LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        FImageList.reset();
+        return;
+    }
     ApplyDpi();
 }
 
