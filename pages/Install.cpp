@@ -28,6 +28,11 @@ TFrmInstall::TFrmInstall(TWindow* Parent)
     : TFrame(Parent), FListInstObj(std::make_shared<const TInstallList>()) {}
 
 TFrmInstall::~TFrmInstall() {
+    StopWatchers();
+    if (ListInstall) ListInstall->ReleaseOwner();
+}
+
+void TFrmInstall::StopWatchers() {
     // A watcher may be handing a change over right now and waits until the
     // UI thread has run it; WaitFor serves it (a reload on the still whole
     // page) instead of waiting for a thread that can never end.
@@ -37,8 +42,6 @@ TFrmInstall::~TFrmInstall() {
         (*watcher)->WaitFor();
         watcher->reset();
     }
-    FListInstThd.clear();
-    if (ListInstall) ListInstall->ReleaseOwner();
 }
 
 void TFrmInstall::OnCreated() {

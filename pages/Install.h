@@ -88,6 +88,10 @@ public:
 
 protected:
     void OnCreated() override;
+    // What the destructor does first: each watcher asked to stop and waited
+    // for, last first, hand-overs served meanwhile. A derived page calls it in
+    // its own destructor so that a reload served then still finds it whole.
+    void StopWatchers();
     // Where the inventory comes from: GetInstall. Tests read their own.
     virtual void ReadInventory(TInstallList& List);
     // Asks the user where to save; false when the user cancels.
