@@ -141,8 +141,8 @@ void TFrmAutorun::LoadAutorun() {
     for (size_t i = 0; i < FRows.size(); ++i) rows.emplace(RowKey(FRows[i].From, FRows[i].Target), i);
     std::unordered_set<std::wstring> seen;
     seen.reserve(entries->size());
-    // Product names by file, for this load: many entries start the same file.
-    std::unordered_map<std::wstring, std::wstring> products;
+    // What a file gave in this load, many entries starting the same file.
+    std::unordered_map<std::wstring, TFileFacts> files;
 
     for (const TAutorunInfo& entry : *entries) {
         std::wstring key = RowKey(entry.From, entry.Target);
@@ -172,17 +172,10 @@ void TFrmAutorun::LoadAutorun() {
             readFile = true;
         }
         if (readFile) {
-            const auto known = products.find(entry.FileName);
-            if (known != products.end()) {
-                product = known->second;
-            } else {
-                TVersionStrings versions;
-                ReadVersionStrings(entry.FileName, {L"ProductName"}, versions);
-                const auto name = versions.find(L"ProductName");
-                if (name != versions.end()) product = name->second;
-                products.emplace(entry.FileName, product);
-            }
-            icon = IconIndex(FListIconObj, FDataIcon, entry.FileName, kProgramPicture);
+            auto known = files.find(entry.FileName);
+            if (known == files.end()) known = files.emplace(entry.FileName, ReadFileFacts(entry.FileName)).first;
+            product = known->second.Product;
+            icon = known->second.Icon;
         }
 
         TAutorunItem item;
@@ -206,6 +199,48 @@ void TFrmAutorun::LoadAutorun() {
     ListAutorun->SetRowCount(static_cast<int>(FRows.size()));
     ListAutorun->EndUpdate();
     ListAutorun->Repaint();
+}
+
+TFrmAutorun::TFileFacts TFrmAutorun::ReadFileFacts(const std::wstring& FileName) {
+    auto read = [&](TFileFacts& Facts) {
+        TVersionStrings versions;
+        ReadVersionStrings(FileName, {L"ProductName"}, versions);
+        const auto name = versions.find(L"ProductName");
+        if (name != versions.end()) Facts.Product = name->second;
+        Facts.Icon = IconIndex(FListIconObj, FDataIcon, FileName, kProgramPicture);
+    };
+    TFileFacts facts{L"", kProgramPicture};
+    // A plain path (what the collection makes of a command line) is looked at
+    // once: a file that is not there (the entry of a removed program, common)
+    // has neither name nor icon, and a file unchanged since an earlier load
+    // keeps the name read then. Anything else is read as it comes.
+    const bool plain = !FileName.empty() && FileName.find_first_of(L",\"") == std::wstring::npos &&
+                       TrimControl(FileName) == FileName;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!plain) {
+        read(facts);
+        return facts;
+    }
+    if (!GetFileAttributesExW(FileName.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return facts;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: its own times say nothing about the file it leads to.
+        read(facts);
+        return facts;
+    }
+    const unsigned long long written =
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const auto known = FProductNames.find(FileName);
+    if (known != FProductNames.end() && known->second.Written == written && known->second.Size == size) {
+        facts.Product = known->second.Product;
+        facts.Icon = IconIndex(FListIconObj, FDataIcon, FileName, kProgramPicture);
+        return facts;
+    }
+    read(facts);
+    FProductNames.insert_or_assign(FileName, TProductName{written, size, facts.Product});
+    return facts;
 }
 
 // ---- the list's cells ----

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "lib/Autorun.h"
@@ -95,6 +96,18 @@ protected:
     virtual bool PromptSaveFileName(std::wstring& FileName);
 
 private:
+    // A file's product name and picture, as a new row shows them.
+    struct TFileFacts {
+        std::wstring Product;
+        int Icon;
+    };
+    // Product names read, by file, with the file's write time and size then.
+    struct TProductName {
+        unsigned long long Written;
+        unsigned long long Size;
+        std::wstring Product;
+    };
+    TFileFacts ReadFileFacts(const std::wstring& FileName);
     void ListAutorunGetText(int Row, int Column, std::wstring& Text) const;
     int ListAutorunGetImageIndex(int Row, int Column) const;
     COLORREF ListAutorunPaintText(int Row, int Column) const;
@@ -105,6 +118,7 @@ private:
     const TStringList* FNameBlack = nullptr;
     std::shared_ptr<const TAutorunList> FListAutoObj;
     TIconCache FListIconObj;
+    std::unordered_map<std::wstring, TProductName> FProductNames;
     TImageCollection FDataIcon;
     std::vector<TAutorunItem> FRows;
 };

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "ui/Application.h"
+
 namespace tidora {
 namespace {
 
@@ -11,7 +13,9 @@ constexpr int kPictureSize = 16;  // row pictures at 96 dpi
 
 } // namespace
 
-TListView::TListView(TWindow* Parent) : TWindow(Parent) {}
+TListView::TListView(TWindow* Parent) : TWindow(Parent) {
+    InitControls();
+}
 
 TListView::~TListView() {
     // The control must not draw with image lists that are about to go.

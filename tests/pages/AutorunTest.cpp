@@ -217,6 +217,27 @@ TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
     EXPECT_EQ(RowOf(L"HKLM", L"HKLM" + kRun + L"\\Plain"), -1);  // off now, so gone on a rebuild
 }
 
+TEST_F(StartupPage, AProductNameIsReadAgainOnceItsFileChanged) {
+    TTempDir dir;
+    const std::wstring program = dir.File(L"app.exe");
+    ASSERT_TRUE(CopyFileW(test::BinaryPath(L"fixtures\\VersionedApp.exe").c_str(), program.c_str(), FALSE));
+    TVersionStrings versions;
+    ReadVersionStrings(program, {L"ProductName"}, versions);
+    Page->Entries = {Entry(L"HKCU", L"App", L"HKCU" + kRun + L"\\App", true, program),
+                     Entry(L"HKCU", L"Again", L"HKCU" + kRun + L"\\Again", true, program)};
+    Page->LoadAutorun();
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], versions[L"ProductName"]}));
+    // Replaced by a program without a version resource: F5 shows the captions.
+    ASSERT_TRUE(CopyFileW(test::BinaryPath(L"fixtures\\PlainApp.exe").c_str(), program.c_str(), FALSE));
+    SendMessageW(Page->ListAutorun->Handle(), WM_KEYDOWN, VK_F5, 0);
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{L"App", L"Again"}));
+    // Gone altogether: the caption and the program picture.
+    ASSERT_TRUE(DeleteFileW(program.c_str()));
+    Page->ChkAllListClick();
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{L"App", L"Again"}));
+    EXPECT_EQ(Page->Rows()[0].Icon, 1);
+}
+
 TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
     NameWhite = {L"  TidoraWhite", L"// a comment"};
     FileWhite = {L"tidorafile.lnk*", L"\\Guarded\\"};
