@@ -60,7 +60,8 @@ public:
     // The entries of the last collection, all of them, shown or not, in
     // collection order. Any thread may call it: a reload replaces the list as
     // a whole once it is complete, so a reader holds either the list before
-    // or the list after it, never one being filled. Empty before the first load.
+    // or the list after it, never one being filled. Never null; empty before
+    // the first load.
     std::shared_ptr<const TAutorunList> Snapshot() const;
 
     // The rows as shown, in list order.

@@ -58,8 +58,8 @@ public:
     void LoadInstall();
 
     // The inventory of the last load, every installed program, newest first.
-    // Any thread: a reload replaces it as a whole once it is complete. Empty
-    // before the first load.
+    // Any thread: a reload replaces it as a whole once it is complete. Never
+    // null; empty before the first load.
     std::shared_ptr<const TInstallList> Snapshot() const;
 
     const std::vector<TInstallItem>& Rows() const { return FRows; }
