@@ -332,9 +332,9 @@ BOOL CALLBACK FindDialog(HWND Window, LPARAM Found) {
     return FALSE;
 }
 
-// The message box a save failure shows: its text, read from another thread,
-// which then presses OK.
-std::wstring AnswerMessageBox(DWORD UIThread, DWORD TimeoutMs) {
+// A dialog the UI thread shows (a message box, the error window): its texts,
+// read from another thread, which then answers it with Command.
+std::wstring AnswerDialog(DWORD UIThread, DWORD TimeoutMs, WORD Command = IDOK) {
     const ULONGLONG end = GetTickCount64() + TimeoutMs;
     while (GetTickCount64() < end) {
         HWND box = nullptr;
@@ -347,7 +347,7 @@ std::wstring AnswerMessageBox(DWORD UIThread, DWORD TimeoutMs) {
                 text += part;
                 text += L"\n";
             }
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            PostMessageW(box, WM_COMMAND, Command, 0);
             return text;
         }
         Sleep(20);
@@ -367,10 +367,38 @@ TEST_F(StartupPage, AFailedSaveWarnsWithTheSystemsMessageInTheUsersLanguage) {
 
     Page->Answers = {path};
     std::wstring shown;
-    std::thread answer([&, ui = GetCurrentThreadId()] { shown = AnswerMessageBox(ui, 20000); });
+    std::thread answer([&, ui = GetCurrentThreadId()] { shown = AnswerDialog(ui, 20000); });
     Page->BtnSaveClick();
     answer.join();
     EXPECT_NE(shown.find(L"An error has occurred.\r\n" + error), std::wstring::npos) << testing::PrintToString(shown);
+}
+
+TEST_F(StartupPage, ASwitchThatFailsShowsTheErrorWindowAndTheButtonComesBack) {
+    // Before Windows 10 switching a startup file off deletes it; a file held
+    // open without delete sharing cannot go.
+    SetWindowsGeneration(TWindowsGeneration::Before10);
+    SetCurrentLanguage(L"en");
+    TTempDir dir;
+    const std::wstring file = dir.File(L"Held.lnk");
+    ASSERT_TRUE(test::WriteFileBytes(file, "x"));
+    UniqueFileHandle held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    Page->Entries = {Entry(L"FILE", L"Held", file, true, file)};
+    Page->LoadAutorun();
+    ASSERT_EQ(Page->Rows().size(), 1u);
+    Page->ListAutorun->SelectRow(0);
+    const int collections = Page->Collections;
+    std::wstring shown;
+    std::thread answer([&, ui = GetCurrentThreadId()] { shown = AnswerDialog(ui, 20000, IDCLOSE); });
+    SendMessageW(Page->BtnAutorun->Handle(), BM_CLICK, 0, 0);
+    answer.join();
+    EXPECT_NE(shown.find(L"An error has occurred."), std::wstring::npos) << testing::PrintToString(shown);
+    EXPECT_NE(shown.find(file), std::wstring::npos) << testing::PrintToString(shown);
+    EXPECT_TRUE(Page->BtnAutorun->Enabled());
+    // The list is read again all the same and shows the entry as it is.
+    EXPECT_EQ(Page->Collections, collections + 1);
+    EXPECT_EQ(Page->Rows().size(), 1u);
+    EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // ---- the real machine of the prefix ----
