@@ -9,6 +9,7 @@
 #include "system/Path.h"
 #include "system/Registry.h"
 #include "system/Strings.h"
+#include "system/Windows.h"
 
 namespace tidora {
 namespace {
@@ -93,14 +94,6 @@ void CollectFolderFiles(const std::wstring& Folder, HKEY Root, TAutorunList& Lis
 
 std::wstring BstrText(BSTR Text) {
     return Text ? std::wstring(Text, SysStringLen(Text)) : std::wstring();
-}
-
-std::wstring SystemMessage(DWORD Code) {
-    wchar_t buffer[512] = {};
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code, 0,
-                                        buffer, ARRAYSIZE(buffer), nullptr);
-    std::wstring message = TrimControl(std::wstring(buffer, length));
-    return message.empty() ? L"System error " + std::to_wstring(Code) + L"." : message;
 }
 
 // ---- the task scheduler connection ----
@@ -436,7 +429,7 @@ void SwitchStartupFile(const std::wstring& Target, bool Enable) {
     const DWORD error = GetLastError();
     // Gone already: the entry is off, which is what was asked for.
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
-    throw EAutorunError(error, SystemMessage(error) + L" (" + Target + L")");
+    throw EAutorunError(error, SystemErrorMessage(error) + L" (" + Target + L")");
 }
 
 void SwitchScheduledTask(const std::wstring& Target, bool Enable) {

@@ -9,6 +9,7 @@
 
 #include "system/Handles.h"
 #include "system/Path.h"
+#include "system/Strings.h"
 #include "system/Sync.h"
 
 namespace tidora {
@@ -74,6 +75,14 @@ void Execute(const std::wstring& CommandLine, int ShowCmd, TExecuteCallback Call
     std::wstring program, parameters;
     SplitCommandLine(CommandLine, program, parameters);
     Execute(program, parameters, ShowCmd, std::move(Callback));
+}
+
+std::wstring SystemErrorMessage(DWORD Code) {
+    wchar_t buffer[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Code, 0,
+                                        buffer, ARRAYSIZE(buffer), nullptr);
+    std::wstring message = TrimControl(std::wstring(buffer, length));
+    return message.empty() ? L"System error " + std::to_wstring(Code) + L"." : message;
 }
 
 } // namespace tidora

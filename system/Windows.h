@@ -1,6 +1,9 @@
 #pragma once
 // Starting programs through the shell and hearing back, on the UI thread, when
-// they have ended (the bundle page refreshes after an uninstaller).
+// they have ended (the bundle page refreshes after an uninstaller); the
+// system's own text for an error code.
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -18,5 +21,9 @@ void Execute(const std::wstring& FileName, const std::wstring& Parameters, int S
 
 // The same for a whole command line, split with SplitCommandLine.
 void Execute(const std::wstring& CommandLine, int ShowCmd, TExecuteCallback Callback = nullptr);
+
+// The system's text for an error code (GetLastError), without the trailing
+// line break; "System error N." when the system has none.
+std::wstring SystemErrorMessage(DWORD Code);
 
 } // namespace tidora

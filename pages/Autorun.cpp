@@ -1,0 +1,402 @@
+#include "pages/Autorun.h"
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <atomic>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "service/Service.h"
+#include "system/Handles.h"
+#include "system/Strings.h"
+#include "system/Windows.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+#include "ui/ErrorHandler.h"
+#include "ui/Pictures.h"
+#include "ui/Translate.h"
+
+namespace tidora {
+namespace {
+
+// Pictures of the page's image collection.
+constexpr int kProgramPicture = 1;
+constexpr int kTaskPicture = 2;
+constexpr int kServicePicture = 3;
+
+constexpr int kRowHeight = 24;
+constexpr int kSourceColumnWidth = 50;
+
+bool IsFrom(const std::wstring& From, const wchar_t* Source) {
+    const size_t length = wcslen(Source);
+    return From.size() == length && SameTextAscii(From, 0, Source, length);
+}
+
+// Rows and entries are matched by source and address, ASCII case ignored.
+std::wstring RowKey(const std::wstring& From, const std::wstring& Target) {
+    return UpperCaseAscii(From) + L'|' + UpperCaseAscii(Target);
+}
+
+std::wstring AfterLastBackslash(const std::wstring& Text) {
+    const size_t slash = Text.rfind(L'\\');
+    return slash == std::wstring::npos ? Text : Text.substr(slash + 1);
+}
+
+std::wstring LowerCaseAscii(std::wstring Text) {
+    for (wchar_t& c : Text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return Text;
+}
+
+} // namespace
+
+TFrmAutorun* TFrmAutorun::Create(TWindow* Card) {
+    return TWindow::Create<TFrmAutorun>(Card, L"FrmAutorun", TBounds{0, 0, 448, 367}, TAlign::alClient);
+}
+
+TFrmAutorun::TFrmAutorun(TWindow* Parent)
+    : TFrame(Parent), FListAutoObj(std::make_shared<const TAutorunList>()) {}
+
+TFrmAutorun::~TFrmAutorun() {
+    // The list goes with the frame's components, after this page's fields.
+    if (ListAutorun) ListAutorun->ReleaseOwner();
+}
+
+void TFrmAutorun::OnCreated() {
+    TFrame::OnCreated();
+    // The layout, at 96 dpi.
+    PnlAutorun = TWindow::Create<TPanel>(this, L"PnlAutorun", TBounds{0, 318, 448, 49}, TAlign::alBottom);
+    PnlAutorun->SetPadding(TSpacing{0, 8, 0, 8});
+    BtnAutorun = TWindow::Create<TStyledButton>(PnlAutorun, L"BtnAutorun", TBounds{364, 8, 84, 33}, TAlign::alRight);
+    BtnAutorun->SetCaption(L"사용안함");
+    BtnAutorun->SetStyle(
+        TButtonStyleSettings{L"Quenby", L"Primary", L"Outline", TStyledButtonDrawType::btRoundRect, -1});
+    BtnAutorun->OnClick = [this](TWindow*) { BtnAutorunClick(); };
+    ChkAllList = TWindow::Create<TCheckBox>(PnlAutorun, L"ChkAllList", TBounds{2, 16, 135, 17});
+    ChkAllList->SetCaption(L"전체목록");
+    ChkAllList->OnClick = [this](TWindow*) { ChkAllListClick(); };
+    ListAutorun = TWindow::Create<TListView>(this, L"ListAutorun", TBounds{0, 0, 448, 318}, TAlign::alClient);
+    Menu = Adopt(std::make_unique<TPopupMenu>());
+    BtnSave = Menu->Items().Add(L"BtnSave", L"목록 저장");
+    BtnSave->OnClick = [this](TPopupMenuItem*) { BtnSaveClick(); };
+    AddPictures(FDataIcon, {TPicture::Document, TPicture::Program, TPicture::Clock, TPicture::Gears});
+
+    TranslateComponent(this);
+
+    ListAutorun->AddColumn(TranslateText(L"프로그램 이름"), 200);
+    ListAutorun->AddColumn(TranslateText(L"출처"), kSourceColumnWidth);
+    ListAutorun->SetAutoSizeColumn(0);
+    ListAutorun->SetColumnFontName(1, L"Consolas");
+    ListAutorun->SetRowHeight(kRowHeight);
+    ListAutorun->SetImages(&FDataIcon);
+    ListAutorun->SetPopupMenu(Menu);
+    ListAutorun->OnGetText = [this](int Row, int Column) {
+        std::wstring text;
+        ListAutorunGetText(Row, Column, text);
+        return text;
+    };
+    ListAutorun->OnGetImageIndex = [this](int Row, int Column) { return ListAutorunGetImageIndex(Row, Column); };
+    ListAutorun->OnGetTextColor = [this](int Row, int Column) { return ListAutorunPaintText(Row, Column); };
+    ListAutorun->OnClick = [this](TWindow*) { ListAutorunClick(); };
+    ListAutorun->OnDblClick = [this](TWindow*) { ListAutorunDblClick(); };
+    ListAutorun->OnKeyDown = [this](WORD Key) { ListAutorunKeyDown(Key); };
+}
+
+void TFrmAutorun::SetProtectionLists(const TStringList* FileWhite, const TStringList* NameWhite,
+                                     const TStringList* NameBlack) {
+    FFileWhite = FileWhite;
+    FNameWhite = NameWhite;
+    FNameBlack = NameBlack;
+}
+
+void TFrmAutorun::CollectEntries(TAutorunList& List) {
+    CollectAutorun(List);
+}
+
+std::shared_ptr<const TAutorunList> TFrmAutorun::Snapshot() const {
+    return std::atomic_load(&FListAutoObj);
+}
+
+// ---- loading ----
+
+void TFrmAutorun::LoadAutorun() {
+    // The card is painted before the long collection starts.
+    ProcessMessages();
+
+    // Collected into a list of its own and published whole: the collection
+    // may pump messages (COM calls of the task scheduler do), and a hand-over
+    // served meanwhile must find the previous list intact.
+    auto collected = std::make_shared<TAutorunList>();
+    CollectEntries(*collected);
+    std::shared_ptr<const TAutorunList> entries = std::move(collected);
+    std::atomic_store(&FListAutoObj, entries);
+
+    const TPreparedList fileWhite(FFileWhite ? *FFileWhite : TStringList(), true);
+    const TPreparedList nameWhite(FNameWhite ? *FNameWhite : TStringList(), false);
+    const bool showAll = ChkAllList && ChkAllList->Checked();
+
+    std::unordered_map<std::wstring, size_t> rows;
+    rows.reserve(FRows.size() + entries->size());
+    for (size_t i = 0; i < FRows.size(); ++i) rows.emplace(RowKey(FRows[i].From, FRows[i].Target), i);
+    std::unordered_set<std::wstring> seen;
+    seen.reserve(entries->size());
+    // What a file gave in this load, many entries starting the same file.
+    std::unordered_map<std::wstring, TFileFacts> files;
+
+    for (const TAutorunInfo& entry : *entries) {
+        std::wstring key = RowKey(entry.From, entry.Target);
+        seen.insert(key);
+        const auto row = rows.find(key);
+        if (row != rows.end()) {
+            FRows[row->second].Enabled = entry.Enabled;
+            continue;
+        }
+        if (entry.Caption.empty()) continue;
+        if (!entry.Enabled && !showAll) continue;
+
+        std::wstring product;
+        int icon = kProgramPicture;
+        bool readFile = false;
+        if (IsFrom(entry.From, L"FILE")) {
+            if (fileWhite.Match(entry.Target)) continue;
+            readFile = true;
+        } else if (IsFrom(entry.From, L"SCHE")) {
+            if (nameWhite.Match(AfterLastBackslash(entry.Target))) continue;
+            icon = kTaskPicture;
+        } else if (IsFrom(entry.From, L"SERV")) {
+            if (nameWhite.Match(entry.Target)) continue;
+            icon = kServicePicture;
+        } else {
+            if (nameWhite.Match(FileNamePart(entry.Target))) continue;
+            readFile = true;
+        }
+        if (readFile) {
+            auto known = files.find(entry.FileName);
+            if (known == files.end()) known = files.emplace(entry.FileName, ReadFileFacts(entry.FileName)).first;
+            product = known->second.Product;
+            icon = known->second.Icon;
+        }
+
+        TAutorunItem item;
+        item.FileName = product.empty() ? entry.Caption : product;
+        item.Target = entry.Target;
+        item.From = entry.From;
+        item.Icon = icon;
+        item.Enabled = entry.Enabled;
+        FRows.push_back(std::move(item));
+        rows.emplace(std::move(key), FRows.size() - 1);
+    }
+
+    ListAutorun->BeginUpdate();
+    // Gone entries leave, last first, so the rows before keep their places;
+    // the list moves its selection along.
+    for (size_t i = FRows.size(); i-- > 0;) {
+        if (seen.count(RowKey(FRows[i].From, FRows[i].Target))) continue;
+        FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(i));
+        ListAutorun->DeleteRow(static_cast<int>(i));
+    }
+    ListAutorun->SetRowCount(static_cast<int>(FRows.size()));
+    ListAutorun->EndUpdate();
+    ListAutorun->Repaint();
+}
+
+TFrmAutorun::TFileFacts TFrmAutorun::ReadFileFacts(const std::wstring& FileName) {
+    auto read = [&](TFileFacts& Facts) {
+        TVersionStrings versions;
+        ReadVersionStrings(FileName, {L"ProductName"}, versions);
+        const auto name = versions.find(L"ProductName");
+        if (name != versions.end()) Facts.Product = name->second;
+        Facts.Icon = IconIndex(FListIconObj, FDataIcon, FileName, kProgramPicture);
+    };
+    TFileFacts facts{L"", kProgramPicture};
+    // A plain path (what the collection makes of a command line) is looked at
+    // once: a file that is not there (the entry of a removed program, common)
+    // has neither name nor icon, and a file unchanged since an earlier load
+    // keeps the name read then. Anything else is read as it comes.
+    const bool plain = !FileName.empty() && FileName.find_first_of(L",\"") == std::wstring::npos &&
+                       TrimControl(FileName) == FileName;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!plain) {
+        read(facts);
+        return facts;
+    }
+    if (!GetFileAttributesExW(FileName.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return facts;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: its own times say nothing about the file it leads to.
+        read(facts);
+        return facts;
+    }
+    const unsigned long long written =
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const auto known = FProductNames.find(FileName);
+    if (known != FProductNames.end() && known->second.Written == written && known->second.Size == size) {
+        facts.Product = known->second.Product;
+        facts.Icon = IconIndex(FListIconObj, FDataIcon, FileName, kProgramPicture);
+        return facts;
+    }
+    read(facts);
+    FProductNames.insert_or_assign(FileName, TProductName{written, size, facts.Product});
+    return facts;
+}
+
+// ---- the list's cells ----
+
+void TFrmAutorun::ListAutorunGetText(int Row, int Column, std::wstring& Text) const {
+    const TAutorunItem& item = FRows[static_cast<size_t>(Row)];
+    if (Column == 0) Text = item.FileName;
+    else if (Column == 1) Text = item.From;
+}
+
+int TFrmAutorun::ListAutorunGetImageIndex(int Row, int Column) const {
+    return Column == 0 ? FRows[static_cast<size_t>(Row)].Icon : -1;
+}
+
+COLORREF TFrmAutorun::ListAutorunPaintText(int Row, int Column) const {
+    return FRows[static_cast<size_t>(Row)].Enabled ? CLR_DEFAULT : GetSysColor(COLOR_GRAYTEXT);
+}
+
+// ---- events ----
+
+void TFrmAutorun::ShowSwitchAction(bool RowEnabled) {
+    // The button shows what it would do to the row: switch it off, or on
+    // (then it stands pressed).
+    BtnAutorun->SetDown(!RowEnabled);
+    BtnAutorun->SetCaption(TranslateText(RowEnabled ? L"사용안함" : L"사용함"));
+}
+
+void TFrmAutorun::ListAutorunClick() {
+    const int row = ListAutorun->FocusedRow();
+    if (row >= 0) ShowSwitchAction(FRows[static_cast<size_t>(row)].Enabled);
+}
+
+void TFrmAutorun::BtnAutorunClick() {
+    TDisabledWhileRunning disabled(BtnAutorun);
+    const int row = ListAutorun->SelectedRow();
+    if (row >= 0) {
+        const TAutorunItem item = FRows[static_cast<size_t>(row)];
+        try {
+            SwitchAutorun(item.Target, item.From, !item.Enabled);
+            ShowSwitchAction(!item.Enabled);
+        } catch (const EAutorunError& error) {
+            // A file that could not be deleted (Windows before 10): the
+            // program's error window; the reload shows what became of it.
+            ShowErrorWindow(error.Message());
+        }
+    }
+    LoadAutorun();
+}
+
+void TFrmAutorun::ChkAllListClick() {
+    // From scratch, under the box's new state.
+    FRows.clear();
+    ListAutorun->Clear();
+    LoadAutorun();
+}
+
+void TFrmAutorun::ListAutorunKeyDown(WORD Key) {
+    if (Key == VK_F5) ChkAllListClick();
+}
+
+void TFrmAutorun::ListAutorunDblClick() {
+    const int row = ListAutorun->FocusedRow();
+    if (row < 0) return;
+    const TAutorunItem& item = FRows[static_cast<size_t>(row)];
+    ShellOpenUrl(ServiceAddress(EntryPagePath(item.From, item.Target)));
+}
+
+bool TFrmAutorun::PromptSaveFileName(std::wstring& FileName) {
+    return PromptListFileName(GetAncestor(Handle(), GA_ROOT), FileName);
+}
+
+void TFrmAutorun::BtnSaveClick() {
+    std::wstring fileName;
+    if (!PromptSaveFileName(fileName)) return;
+    std::wstring error;
+    if (!SaveToFile(fileName, error)) ShowSaveError(GetAncestor(Handle(), GA_ROOT), error);
+}
+
+bool TFrmAutorun::SaveToFile(const std::wstring& FileName, std::wstring& Error) const {
+    const std::shared_ptr<const TAutorunList> entries = Snapshot();
+    std::vector<std::wstring> lines;
+    lines.reserve(entries->size());
+    for (const TAutorunInfo& entry : *entries) lines.push_back(ListFileLine(entry.From, entry.Caption, entry.Target));
+    return WriteListFile(FileName, lines, Error);
+}
+
+// ---- shared with the bundle page ----
+
+TDisabledWhileRunning::TDisabledWhileRunning(TWindow* Control) : FControl(Control) {
+    if (FControl) FControl->SetEnabled(false);
+}
+
+TDisabledWhileRunning::~TDisabledWhileRunning() {
+    if (FControl) FControl->SetEnabled(true);
+}
+
+std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target) {
+    return std::wstring(kEntryPagePath) + PercentEncode(LowerCaseAscii(From)) + L"/" +
+           PercentEncode(LowerCaseAscii(FileNamePart(Target)));
+}
+
+std::wstring ListFileLine(const std::wstring& A, const std::wstring& B, const std::wstring& C) {
+    return A + L"|" + B + L"|" + C;
+}
+
+bool WriteListFile(const std::wstring& FileName, const std::vector<std::wstring>& Lines, std::wstring& Error) {
+    std::string bytes = "\xEF\xBB\xBF";
+    for (const std::wstring& line : Lines) bytes += WideToUtf8(line + L"\r\n");
+    UniqueFileHandle file(
+        CreateFileW(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD code = GetLastError();
+        Error = SystemErrorMessage(code) + L" (" + FileName + L")";
+        return false;
+    }
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
+        DWORD done = 0;
+        if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
+            const DWORD code = GetLastError();
+            Error = SystemErrorMessage(code) + L" (" + FileName + L")";
+            return false;
+        }
+        written += done;
+    }
+    Error.clear();
+    return true;
+}
+
+bool PromptListFileName(HWND Owner, std::wstring& FileName) {
+    const std::wstring title = TranslateText(L"파일 저장");
+    std::wstring filter = TranslateText(L"텍스트 파일") + L" (*.txt)|*.txt|" + TranslateText(L"모든 파일") + L" (*.*)|*.*";
+    // The dialog takes its filter as pairs of texts each ended by a null.
+    for (wchar_t& c : filter)
+        if (c == L'|') c = L'\0';
+    filter.push_back(L'\0');
+    filter.push_back(L'\0');
+    std::vector<wchar_t> buffer(32768, L'\0');
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = Owner;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrTitle = title.c_str();
+    dialog.lpstrDefExt = L"txt";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!GetSaveFileNameW(&dialog)) return false;
+    FileName = buffer.data();
+    return !FileName.empty();
+}
+
+void ShowSaveError(HWND Owner, const std::wstring& Error) {
+    MessageDlg(L"오류가 발생했습니다.", TMsgDlgType::mtWarning, MB_OK, Owner, Error);
+}
+
+} // namespace tidora

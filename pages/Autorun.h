@@ -1,0 +1,162 @@
+#pragma once
+// The Startup page: everything that starts with Windows, one row per entry
+// with its name, picture and source; switched-off entries in grey, entries the
+// protection lists mark as part of Windows hidden. The user switches the
+// selected entry off or on, shows switched-off entries too, saves the whole
+// collection to a text file, and opens the service's page about an entry.
+//
+// The main window creates the page on its Startup card the first time the
+// card is picked, hands it the protection lists, and calls LoadAutorun each
+// time the card is picked again. The usage report reads Snapshot().
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "lib/Autorun.h"
+#include "lib/Common.h"
+#include "system/Path.h"
+#include "ui/CheckBox.h"
+#include "ui/ImageCollection.h"
+#include "ui/ListView.h"
+#include "ui/Panel.h"
+#include "ui/PopupMenu.h"
+#include "ui/StyledButton.h"
+
+namespace tidora {
+
+// One row of the list. A row stands for the entry with its From and Target.
+class TAutorunItem {
+public:
+    std::wstring FileName;  // shown: the product name of the entry's file, else its Caption
+    std::wstring Target;
+    std::wstring From;      // shown in the second column
+    int Icon = 1;           // picture index in the page's image collection
+    bool Enabled = true;
+};
+
+class TFrmAutorun : public TFrame {
+public:
+    // Makes the page on Card (it fills the card) and translates it; the page
+    // collects nothing until LoadAutorun. Same as
+    // TWindow::Create<TFrmAutorun>(Card, L"FrmAutorun", {}, TAlign::alClient).
+    static TFrmAutorun* Create(TWindow* Card);
+
+    explicit TFrmAutorun(TWindow* Parent);
+    ~TFrmAutorun() override;
+
+    // The main window's protection lists; the page keeps the pointers and never
+    // changes the lists. A list left null matches nothing.
+    void SetProtectionLists(const TStringList* FileWhite, const TStringList* NameWhite,
+                            const TStringList* NameBlack);
+
+    // Collects the entries again and brings the rows up to date: rows keep
+    // their place and take the new state, new entries are appended, gone ones
+    // removed. UI thread.
+    void LoadAutorun();
+
+    // The entries of the last collection, all of them, shown or not, in
+    // collection order. Any thread may call it: a reload replaces the list as
+    // a whole once it is complete, so a reader holds either the list before
+    // or the list after it, never one being filled. Never null; empty before
+    // the first load.
+    std::shared_ptr<const TAutorunList> Snapshot() const;
+
+    // The rows as shown, in list order.
+    const std::vector<TAutorunItem>& Rows() const { return FRows; }
+    TImageCollection& DataIcon() { return FDataIcon; }
+
+    // Writes the collected entries as the save menu item does: one line
+    // "From|Caption|Target" per entry, UTF-8 with a byte-order mark, CR LF.
+    // False, with the system's message in Error, when the file cannot be written.
+    bool SaveToFile(const std::wstring& FileName, std::wstring& Error) const;
+
+    // The page's controls.
+    TListView* ListAutorun = nullptr;
+    TPanel* PnlAutorun = nullptr;
+    TStyledButton* BtnAutorun = nullptr;
+    TCheckBox* ChkAllList = nullptr;
+    TPopupMenu* Menu = nullptr;
+    TPopupMenuItem* BtnSave = nullptr;
+
+    // Event handlers, UI thread.
+    void ListAutorunClick();
+    void ListAutorunDblClick();
+    void ListAutorunKeyDown(WORD Key);
+    void BtnAutorunClick();
+    void ChkAllListClick();
+    void BtnSaveClick();
+
+protected:
+    void OnCreated() override;
+    // Where the entries come from: CollectAutorun. Tests collect their own.
+    virtual void CollectEntries(TAutorunList& List);
+    // Asks the user where to save; false when the user cancels.
+    virtual bool PromptSaveFileName(std::wstring& FileName);
+
+private:
+    // A file's product name and picture, as a new row shows them.
+    struct TFileFacts {
+        std::wstring Product;
+        int Icon;
+    };
+    // Product names read, by file, with the file's write time and size then.
+    struct TProductName {
+        unsigned long long Written;
+        unsigned long long Size;
+        std::wstring Product;
+    };
+    TFileFacts ReadFileFacts(const std::wstring& FileName);
+    void ListAutorunGetText(int Row, int Column, std::wstring& Text) const;
+    int ListAutorunGetImageIndex(int Row, int Column) const;
+    COLORREF ListAutorunPaintText(int Row, int Column) const;
+    void ShowSwitchAction(bool RowEnabled);
+
+    const TStringList* FFileWhite = nullptr;
+    const TStringList* FNameWhite = nullptr;
+    const TStringList* FNameBlack = nullptr;
+    std::shared_ptr<const TAutorunList> FListAutoObj;
+    TIconCache FListIconObj;
+    std::unordered_map<std::wstring, TProductName> FProductNames;
+    TImageCollection FDataIcon;
+    std::vector<TAutorunItem> FRows;
+};
+
+// The path of the service's page about an entry: "/entry/", the source and the
+// name the entry has in it (the text of Target after its last backslash or
+// colon), lower-cased in ASCII; the name percent-encoded, so that a space,
+// "#", "?", "%" or a letter outside ASCII stays part of it.
+std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target);
+
+// The saved list format both pages write: three fields joined by "|". A field
+// that holds "|" itself cannot be told apart when the line is read back.
+std::wstring ListFileLine(const std::wstring& A, const std::wstring& B, const std::wstring& C);
+
+// Writes Lines as UTF-8 with a byte-order mark, each ended by CR LF, replacing
+// the file. False, with the system's message and the path in Error, on failure.
+bool WriteListFile(const std::wstring& FileName, const std::vector<std::wstring>& Lines, std::wstring& Error);
+
+// The save dialog of the pages' list menus: text files first, ".txt" added to
+// a name without extension, asks before overwriting. False when cancelled.
+bool PromptListFileName(HWND Owner, std::wstring& FileName);
+
+// Disables a control while a handler runs and enables it again on every way
+// out, an error included.
+class TDisabledWhileRunning {
+public:
+    explicit TDisabledWhileRunning(TWindow* Control);
+    ~TDisabledWhileRunning();
+    TDisabledWhileRunning(const TDisabledWhileRunning&) = delete;
+    TDisabledWhileRunning& operator=(const TDisabledWhileRunning&) = delete;
+
+private:
+    TWindow* FControl;
+};
+
+// The warning a failed save shows: "오류가 발생했습니다." in the user's
+// language, the error's own message on the next line.
+void ShowSaveError(HWND Owner, const std::wstring& Error);
+
+} // namespace tidora

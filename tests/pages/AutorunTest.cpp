@@ -1,0 +1,718 @@
+// The Startup page on a form of its own: rows merged from collections made up
+// here, then the real machine of the prefix (Run values, services), switching,
+// saving, the entry page, and the list the usage report reads.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Report.h"
+#include "lib/Autorun.h"
+#include "lib/Common.h"
+#include "pages/Autorun.h"
+#include "service/Service.h"
+#include "system/Handles.h"
+#include "system/Path.h"
+#include "system/Registry.h"
+#include "system/Strings.h"
+#include "system/Sync.h"
+#include "system/Windows.h"
+#include "tests/TestSupport.h"
+#include "ui/Application.h"
+#include "ui/CardPanel.h"
+#include "ui/Form.h"
+#include "ui/Translate.h"
+
+using namespace tidora;
+using tidora::test::TTempDir;
+using tidora::test::UniqueName;
+
+namespace {
+
+const std::wstring kRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kApprovedRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
+void Pump(DWORD Ms) {
+    const ULONGLONG end = GetTickCount64() + Ms;
+    do {
+        ProcessMessages();
+        Sleep(5);
+    } while (GetTickCount64() < end);
+}
+
+TAutorunInfo Entry(const std::wstring& From, const std::wstring& Caption, const std::wstring& Target,
+                   bool Enabled = true, const std::wstring& FileName = L"") {
+    TAutorunInfo info;
+    info.FileName = FileName;
+    info.Caption = Caption;
+    info.Target = Target;
+    info.From = From;
+    info.Enabled = Enabled;
+    return info;
+}
+
+// The page with its collection and its save dialog in the test's hands.
+class TTestAutorunPage : public TFrmAutorun {
+public:
+    using TFrmAutorun::TFrmAutorun;
+
+    bool Real = false;          // collect the machine instead of Entries
+    TAutorunList Entries;
+    std::function<void(TAutorunList&)> Collecting;  // runs inside a collection
+    int Collections = 0;
+    std::vector<std::wstring> Answers;  // what the save dialog answers, "" for cancel
+
+protected:
+    void CollectEntries(TAutorunList& List) override {
+        ++Collections;
+        if (Real) {
+            TFrmAutorun::CollectEntries(List);
+            return;
+        }
+        List.clear();
+        if (Collecting) Collecting(List);
+        else List = Entries;
+    }
+    bool PromptSaveFileName(std::wstring& FileName) override {
+        if (Answers.empty()) return false;
+        FileName = Answers.front();
+        Answers.erase(Answers.begin());
+        return !FileName.empty();
+    }
+};
+
+// A form that is never shown (showing one costs seconds under a bare X
+// server) with the page filling it, as on the main window's card.
+class StartupPage : public testing::Test {
+protected:
+    void SetUp() override {
+        SavedLanguage = CurrentLanguage();
+        SavedGeneration = SetWindowsGeneration(TWindowsGeneration::Windows10);
+        MakePage();
+    }
+    void TearDown() override {
+        Host.reset();
+        SetWindowsGeneration(SavedGeneration);
+        SetCurrentLanguage(SavedLanguage);
+    }
+
+    void MakePage() {
+        Host.reset();
+        TFormOptions o;
+        o.ClassName = L"TidoraStartupPageTest";
+        o.ClientWidth = 448;
+        o.ClientHeight = 367;
+        Host = std::make_unique<TForm>(o);
+        Page = TWindow::Create<TTestAutorunPage>(Host.get(), L"FrmAutorun", TBounds{0, 0, 448, 367}, TAlign::alClient);
+        Page->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
+    }
+
+    int RowOf(const std::wstring& From, const std::wstring& Target) const {
+        const auto& rows = Page->Rows();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].From == From && rows[i].Target == Target) return static_cast<int>(i);
+        return -1;
+    }
+    std::vector<std::wstring> Shown() const {
+        std::vector<std::wstring> names;
+        for (const TAutorunItem& row : Page->Rows()) names.push_back(row.FileName);
+        return names;
+    }
+    // What the list control itself shows in a cell.
+    std::wstring Cell(int Row, int Column) const {
+        wchar_t text[260] = {};
+        LVITEMW item{};
+        item.iSubItem = Column;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        SendMessageW(Page->ListAutorun->Handle(), LVM_GETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    bool Grey(int Row) const {
+        return Page->ListAutorun->OnGetTextColor(Row, 0) == GetSysColor(COLOR_GRAYTEXT) &&
+               Page->ListAutorun->OnGetTextColor(Row, 1) == GetSysColor(COLOR_GRAYTEXT);
+    }
+    void ClickRow(int Row) {
+        const RECT r = Page->ListAutorun->RowRect(Row);
+        const LPARAM at = MAKELPARAM(r.left + 30, (r.top + r.bottom) / 2);
+        SendMessageW(Page->ListAutorun->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(Page->ListAutorun->Handle(), WM_LBUTTONUP, 0, at);
+    }
+    void TickAllPrograms() { SendMessageW(Page->ChkAllList->Handle(), BM_CLICK, 0, 0); }
+
+    TStringList FileWhite, NameWhite, NameBlack;
+    std::unique_ptr<TForm> Host;
+    TTestAutorunPage* Page = nullptr;
+    std::wstring SavedLanguage;
+    TWindowsGeneration SavedGeneration = TWindowsGeneration::Detect;
+};
+
+TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
+    const std::wstring versioned = test::BinaryPath(L"fixtures\\VersionedApp.exe");
+    TVersionStrings versions;
+    ReadVersionStrings(versioned, {L"ProductName"}, versions);
+    ASSERT_FALSE(versions[L"ProductName"].empty());
+    const std::wstring run = L"HKCU" + kRun + L"\\";
+    Page->Entries = {
+        Entry(L"HKCU", L"Versioned", run + L"Versioned", true, versioned),
+        Entry(L"HKLM", L"Plain", L"HKLM" + kRun + L"\\Plain", true, L"C:\\nowhere\\plain.exe"),
+        Entry(L"HKCU", L"", run, true, L"C:\\nowhere\\default.exe"),
+        Entry(L"HKCU", L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
+        Entry(L"SCHE", L"Nightly", L"\\Nightly"),
+        Entry(L"SERV", L"Print Spooler", L"Spooler", true, L"C:\\Windows\\system32\\spoolsv.exe"),
+    };
+    Page->LoadAutorun();
+    // The product name where the file has one; the unnamed default value and
+    // the switched-off entry are not shown.
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], L"Plain", L"Nightly", L"Print Spooler"}));
+    EXPECT_EQ(Page->ListAutorun->RowCount(), 4);
+    EXPECT_EQ(Cell(0, 0), versions[L"ProductName"]);
+    EXPECT_EQ(Cell(3, 1), L"SERV");
+    EXPECT_GT(Page->Rows()[0].Icon, 3);  // the file's own icon, appended to the pictures
+    EXPECT_EQ(Page->Rows()[1].Icon, 1);  // no such file: the program picture
+    EXPECT_EQ(Page->Rows()[2].Icon, 2);
+    EXPECT_EQ(Page->Rows()[3].Icon, 3);
+    EXPECT_FALSE(Grey(1));
+    EXPECT_EQ(Page->ListAutorun->OnGetImageIndex(0, 1), -1);
+
+    // Picking the card again: same rows, no copies.
+    Page->LoadAutorun();
+    EXPECT_EQ(Page->Rows().size(), 4u);
+
+    // Plain switched off stays in place, grey; the task is gone; a new entry
+    // comes last; a Target that differs in letter case only is the same row.
+    Page->ListAutorun->SelectRow(2);
+    Page->Entries = {
+        Entry(L"hkcu", L"Versioned", L"hkcu" + kRun + L"\\VERSIONED", true, versioned),
+        Entry(L"HKLM", L"Plain", L"HKLM" + kRun + L"\\Plain", false, L"C:\\nowhere\\plain.exe"),
+        Entry(L"HKCU", L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
+        Entry(L"SERV", L"Print Spooler", L"Spooler", true),
+        Entry(L"SERV", L"New Service", L"NewSvc", true),
+    };
+    Page->LoadAutorun();
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], L"Plain", L"Print Spooler", L"New Service"}));
+    EXPECT_TRUE(Grey(1));
+    EXPECT_FALSE(Grey(0));
+    EXPECT_EQ(Page->ListAutorun->RowCount(), 4);
+    EXPECT_EQ(Cell(3, 0), L"New Service");
+    // The selection went with the task's row.
+    EXPECT_EQ(Page->ListAutorun->SelectedRow(), -1);
+
+    // "All Programs" rebuilds the rows: the entry that was already off shows, grey.
+    TickAllPrograms();
+    EXPECT_TRUE(Page->ChkAllList->Checked());
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], L"Plain", L"Off", L"Print Spooler",
+                                                  L"New Service"}));
+    EXPECT_TRUE(Grey(2));
+    TickAllPrograms();
+    EXPECT_EQ(RowOf(L"HKCU", run + L"Off"), -1);
+    EXPECT_EQ(RowOf(L"HKLM", L"HKLM" + kRun + L"\\Plain"), -1);  // off now, so gone on a rebuild
+}
+
+TEST_F(StartupPage, AProductNameIsReadAgainOnceItsFileChanged) {
+    TTempDir dir;
+    const std::wstring program = dir.File(L"app.exe");
+    ASSERT_TRUE(CopyFileW(test::BinaryPath(L"fixtures\\VersionedApp.exe").c_str(), program.c_str(), FALSE));
+    TVersionStrings versions;
+    ReadVersionStrings(program, {L"ProductName"}, versions);
+    Page->Entries = {Entry(L"HKCU", L"App", L"HKCU" + kRun + L"\\App", true, program),
+                     Entry(L"HKCU", L"Again", L"HKCU" + kRun + L"\\Again", true, program)};
+    Page->LoadAutorun();
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], versions[L"ProductName"]}));
+    // Replaced by a program without a version resource: F5 shows the captions.
+    ASSERT_TRUE(CopyFileW(test::BinaryPath(L"fixtures\\PlainApp.exe").c_str(), program.c_str(), FALSE));
+    SendMessageW(Page->ListAutorun->Handle(), WM_KEYDOWN, VK_F5, 0);
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{L"App", L"Again"}));
+    // Gone altogether: the caption and the program picture.
+    ASSERT_TRUE(DeleteFileW(program.c_str()));
+    Page->ChkAllListClick();
+    EXPECT_EQ(Shown(), (std::vector<std::wstring>{L"App", L"Again"}));
+    EXPECT_EQ(Page->Rows()[0].Icon, 1);
+}
+
+TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
+    NameWhite = {L"  TidoraWhite", L"// a comment"};
+    FileWhite = {L"tidorafile.lnk*", L"\\Guarded\\"};
+    struct Case {
+        TAutorunInfo Info;
+        bool Shown;
+    };
+    const std::wstring run = kRun + L"\\";
+    const Case cases[] = {
+        {Entry(L"HKCU", L"a", L"HKCU" + run + L"TidoraWhiteValue"), false},
+        {Entry(L"HKLM", L"b", L"HKLM" + run + L"tidorawhite lower case"), false},
+        {Entry(L"HKLM", L"c", L"HKLM" + run + L"Drive:TidoraWhiteAfterColon"), false},
+        {Entry(L"HKCU", L"d", L"HKCU" + run + L"MyTidoraWhite"), true},
+        {Entry(L"SCHE", L"e", L"\\TidoraWhiteTask"), false},
+        {Entry(L"SCHE", L"f", L"\\OtherTask"), true},
+        {Entry(L"SERV", L"g", L"TidoraWhiteService"), false},
+        {Entry(L"SERV", L"TidoraWhite by its display name", L"OtherService"), true},
+        {Entry(L"FILE", L"h", L"C:\\Startup\\TidoraFile.lnk"), false},
+        {Entry(L"FILE", L"i", L"C:\\Guarded\\x.lnk"), false},
+        {Entry(L"FILE", L"j", L"C:\\Startup\\TidoraWhiteFile.lnk"), true},
+    };
+    for (bool all : {false, true}) {
+        for (bool enabled : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "all " << all << ", enabled " << enabled);
+            Page->Entries.clear();
+            for (const Case& c : cases) {
+                Page->Entries.push_back(c.Info);
+                Page->Entries.back().Enabled = enabled;
+            }
+            Page->ChkAllList->SetChecked(all);
+            Page->ChkAllListClick();
+            for (const Case& c : cases) {
+                const bool expected = c.Shown && (enabled || all);
+                EXPECT_EQ(RowOf(c.Info.From, c.Info.Target) >= 0, expected) << testing::PrintToString(c.Info.Target);
+            }
+        }
+    }
+}
+
+TEST_F(StartupPage, EntryPageNamesAreLowerCasedAndPercentEncoded) {
+    const std::pair<std::pair<const wchar_t*, const wchar_t*>, const wchar_t*> cases[] = {
+        {{L"SERV", L"Spooler"}, L"/entry/serv/spooler"},
+        {{L"FILE", L"C:\\Users\\Me\\Startup\\Example.LNK"}, L"/entry/file/example.lnk"},
+        {{L"HKLM", L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\My App"}, L"/entry/hklm/my%20app"},
+        {{L"HKCU", L"HKCU\\Run\\a#b?c%d&e=f/g+h"}, L"/entry/hkcu/a%23b%3Fc%25d%26e%3Df%2Fg%2Bh"},
+        {{L"HKCU", L"HKCU\\Run\\x:Tail-._~"}, L"/entry/hkcu/tail-._~"},
+        // Letters outside ASCII keep their case, as UTF-8 bytes.
+        {{L"HKLM", L"HKLM\\Run\\\uD55C\u00C4"}, L"/entry/hklm/%ED%95%9C%C3%84"},
+        {{L"SCHE", L"\\Update Task"}, L"/entry/sche/update%20task"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EntryPagePath(c.first.first, c.first.second), c.second) << testing::PrintToString(c.first.second);
+}
+
+TEST_F(StartupPage, SavesEveryCollectedEntryByteForByte) {
+    Page->Entries = {
+        Entry(L"FILE", L"Example", L"C:\\Startup\\Example.lnk"),
+        Entry(L"HKLM", L"Agent", L"HKLM" + kRun + L"\\Agent", false, L"C:\\a.exe"),
+        Entry(L"HKCU", L"", L"HKCU" + kRun + L"\\", true, L"C:\\default.exe"),
+        Entry(L"SERV", L"\uC11C\uBE44\uC2A4 a|b", L"KoSvc"),
+        Entry(L"SCHE", L"TidoraWhiteTask", L"\\TidoraWhiteTask"),
+    };
+    NameWhite = {L"TidoraWhite"};
+    Page->LoadAutorun();
+    ASSERT_EQ(Page->Rows().size(), 2u);  // hidden entries are saved all the same
+    const std::string expected = std::string("\xEF\xBB\xBF") +
+                                 "FILE|Example|C:\\Startup\\Example.lnk\r\n"
+                                 "HKLM|Agent|HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Agent\r\n"
+                                 "HKCU||HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\r\n"
+                                 "SERV|\xEC\x84\x9C\xEB\xB9\x84\xEC\x8A\xA4 a|b|KoSvc\r\n"
+                                 "SCHE|TidoraWhiteTask|\\TidoraWhiteTask\r\n";
+    TTempDir dir;
+    // Through the menu item, with the dialog's answers: cancel, then a file.
+    Page->Answers = {L"", dir.File(L"list.txt")};
+    Page->BtnSave->OnClick(Page->BtnSave);
+    EXPECT_EQ(GetFileAttributesW(dir.File(L"list.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    Page->BtnSave->OnClick(Page->BtnSave);
+    EXPECT_EQ(test::ReadFileBytes(dir.File(L"list.txt")), expected);
+    // An existing file is replaced, not appended to.
+    Page->Entries.resize(1);
+    Page->LoadAutorun();
+    std::wstring error;
+    ASSERT_TRUE(Page->SaveToFile(dir.File(L"list.txt"), error)) << error;
+    EXPECT_EQ(test::ReadFileBytes(dir.File(L"list.txt")), "\xEF\xBB\xBF" "FILE|Example|C:\\Startup\\Example.lnk\r\n");
+}
+
+BOOL CALLBACK FindDialog(HWND Window, LPARAM Found) {
+    wchar_t name[32] = {};
+    GetClassNameW(Window, name, 32);
+    if (wcscmp(name, L"#32770") != 0 || !IsWindowVisible(Window)) return TRUE;
+    *reinterpret_cast<HWND*>(Found) = Window;
+    return FALSE;
+}
+
+// A dialog the UI thread shows (a message box, the error window): its texts,
+// read from another thread, which then answers it with Command.
+std::wstring AnswerDialog(DWORD UIThread, DWORD TimeoutMs, WORD Command = IDOK) {
+    const ULONGLONG end = GetTickCount64() + TimeoutMs;
+    while (GetTickCount64() < end) {
+        HWND box = nullptr;
+        EnumThreadWindows(UIThread, FindDialog, reinterpret_cast<LPARAM>(&box));
+        if (box) {
+            std::wstring text;
+            for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t part[1024] = {};
+                GetWindowTextW(child, part, 1024);
+                text += part;
+                text += L"\n";
+            }
+            PostMessageW(box, WM_COMMAND, Command, 0);
+            return text;
+        }
+        Sleep(20);
+    }
+    return L"(no message box)";
+}
+
+TEST_F(StartupPage, AFailedSaveWarnsWithTheSystemsMessageInTheUsersLanguage) {
+    SetCurrentLanguage(L"en");
+    Page->Entries = {Entry(L"SERV", L"Spooler", L"Spooler")};
+    Page->LoadAutorun();
+    TTempDir dir;
+    const std::wstring path = dir.File(L"missing folder\\list.txt");
+    std::wstring error;
+    EXPECT_FALSE(Page->SaveToFile(path, error));
+    EXPECT_EQ(error, SystemErrorMessage(ERROR_PATH_NOT_FOUND) + L" (" + path + L")");
+
+    Page->Answers = {path};
+    std::wstring shown;
+    std::thread answer([&, ui = GetCurrentThreadId()] { shown = AnswerDialog(ui, 20000); });
+    Page->BtnSaveClick();
+    answer.join();
+    EXPECT_NE(shown.find(L"An error has occurred.\r\n" + error), std::wstring::npos) << testing::PrintToString(shown);
+}
+
+TEST_F(StartupPage, ASwitchThatFailsShowsTheErrorWindowAndTheButtonComesBack) {
+    // Before Windows 10 switching a startup file off deletes it; a file held
+    // open without delete sharing cannot go.
+    SetWindowsGeneration(TWindowsGeneration::Before10);
+    SetCurrentLanguage(L"en");
+    TTempDir dir;
+    const std::wstring file = dir.File(L"Held.lnk");
+    ASSERT_TRUE(test::WriteFileBytes(file, "x"));
+    UniqueFileHandle held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    Page->Entries = {Entry(L"FILE", L"Held", file, true, file)};
+    Page->LoadAutorun();
+    ASSERT_EQ(Page->Rows().size(), 1u);
+    Page->ListAutorun->SelectRow(0);
+    const int collections = Page->Collections;
+    std::wstring shown;
+    std::thread answer([&, ui = GetCurrentThreadId()] { shown = AnswerDialog(ui, 20000, IDCLOSE); });
+    SendMessageW(Page->BtnAutorun->Handle(), BM_CLICK, 0, 0);
+    answer.join();
+    EXPECT_NE(shown.find(L"An error has occurred."), std::wstring::npos) << testing::PrintToString(shown);
+    EXPECT_NE(shown.find(file), std::wstring::npos) << testing::PrintToString(shown);
+    EXPECT_TRUE(Page->BtnAutorun->Enabled());
+    // The list is read again all the same and shows the entry as it is.
+    EXPECT_EQ(Page->Collections, collections + 1);
+    EXPECT_EQ(Page->Rows().size(), 1u);
+    EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// ---- the real machine of the prefix ----
+
+// Values and services made here, removed again when the test ends.
+class TMachineScratch {
+public:
+    ~TMachineScratch() {
+        for (const auto& v : FValues) TReg::DeleteValue(v.Root, v.Key, v.Name);
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        for (const std::wstring& name : FServices) {
+            UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), DELETE));
+            if (service) DeleteService(service.get());
+        }
+    }
+    void Text(HKEY Root, const std::wstring& Key, const std::wstring& Name, const std::wstring& Value) {
+        FValues.push_back({Root, Key, Name});
+        TReg::WriteString(Root, Key, Name, Value);
+    }
+    void Binary(HKEY Root, const std::wstring& Key, const std::wstring& Name, const TBytes& Value) {
+        FValues.push_back({Root, Key, Name});
+        TReg::WriteBinary(Root, Key, Name, Value);
+    }
+    void Watch(HKEY Root, const std::wstring& Key, const std::wstring& Name) { FValues.push_back({Root, Key, Name}); }
+    void Service(const std::wstring& Name, DWORD Start) {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+        ASSERT_TRUE(manager);
+        FServices.push_back(Name);
+        UniqueServiceHandle service(CreateServiceW(manager.get(), Name.c_str(), (Name + L" display").c_str(),
+                                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, Start,
+                                                   SERVICE_ERROR_IGNORE, L"C:\\nowhere\\service.exe", nullptr,
+                                                   nullptr, nullptr, nullptr, nullptr));
+        const DWORD error = GetLastError();
+        ASSERT_TRUE(service) << "CreateService failed with " << error;
+    }
+
+private:
+    struct TValue {
+        HKEY Root;
+        std::wstring Key, Name;
+    };
+    std::vector<TValue> FValues;
+    std::vector<std::wstring> FServices;
+};
+
+TEST_F(StartupPage, OnThePrefixSwitchingOffKeepsTheRowGreyUntilF5AndTheProtectedNeverShow) {
+    SetCurrentLanguage(L"en");
+    MakePage();  // translated into English
+    EXPECT_EQ(Page->BtnAutorun->Caption(), L"Disable");
+    EXPECT_EQ(Page->ChkAllList->Caption(), L"All Programs");
+
+    test::TUserHive hive;  // per-user values of this test only
+    TMachineScratch scratch;
+    const std::wstring stem = UniqueName(L"TidoraPage");
+    const std::wstring white = UniqueName(L"TidoraPageWhite") + L"_";
+    NameWhite = {white};
+    const std::wstring versioned = test::BinaryPath(L"fixtures\\VersionedApp.exe");
+    const std::wstring on = stem + L"_On", off = stem + L"_Off";
+    scratch.Text(HKEY_CURRENT_USER, kRun, on, L"\"" + versioned + L"\" /tray");
+    scratch.Text(HKEY_CURRENT_USER, kRun, off, L"C:\\nowhere\\off.exe");
+    scratch.Binary(HKEY_CURRENT_USER, kApprovedRun, off, MakeStartupApprovedValue(false));
+    scratch.Text(HKEY_CURRENT_USER, kRun, L"", L"C:\\nowhere\\default.exe");
+    scratch.Text(HKEY_CURRENT_USER, kRun, white + L"Value", L"C:\\nowhere\\white.exe");
+    scratch.Watch(HKEY_CURRENT_USER, kApprovedRun, on);
+    scratch.Service(stem + L"Auto", SERVICE_AUTO_START);
+    scratch.Service(stem + L"Demand", SERVICE_DEMAND_START);
+    scratch.Service(white + L"Service", SERVICE_AUTO_START);
+
+    Page->Real = true;
+    Page->LoadAutorun();
+    const std::wstring hkcu = L"HKCU" + kRun + L"\\";
+    const int onRow = RowOf(L"HKCU", hkcu + on);
+    ASSERT_GE(onRow, 0);
+    TVersionStrings versions;
+    ReadVersionStrings(versioned, {L"ProductName"}, versions);
+    EXPECT_EQ(Page->Rows()[static_cast<size_t>(onRow)].FileName, versions[L"ProductName"]);
+    EXPECT_FALSE(Grey(onRow));
+    EXPECT_GE(RowOf(L"SERV", stem + L"Auto"), 0);
+    EXPECT_EQ(RowOf(L"SERV", stem + L"Demand"), -1);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + off), -1);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu), -1);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + white + L"Value"), -1);
+    EXPECT_EQ(RowOf(L"SERV", white + L"Service"), -1);
+
+    // All Programs: the switched-off ones in grey; the protected and the
+    // unnamed default value still not.
+    TickAllPrograms();
+    ASSERT_GE(RowOf(L"HKCU", hkcu + off), 0);
+    EXPECT_TRUE(Grey(RowOf(L"HKCU", hkcu + off)));
+    ASSERT_GE(RowOf(L"SERV", stem + L"Demand"), 0);
+    EXPECT_TRUE(Grey(RowOf(L"SERV", stem + L"Demand")));
+    EXPECT_EQ(RowOf(L"HKCU", hkcu), -1);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + white + L"Value"), -1);
+    EXPECT_EQ(RowOf(L"SERV", white + L"Service"), -1);
+    TickAllPrograms();
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + off), -1);
+
+    // A click on a row shows what the button would do to it.
+    const int autoService = RowOf(L"SERV", stem + L"Auto");
+    ClickRow(autoService);
+    EXPECT_FALSE(Page->BtnAutorun->Down());
+    EXPECT_EQ(Page->BtnAutorun->Caption(), L"Disable");
+
+    // Switching the shown entry off: written the way Windows 10 does it, the
+    // row stays in place, grey, the button pressed and offering "Enable".
+    const int row = RowOf(L"HKCU", hkcu + on);
+    Page->ListAutorun->SelectRow(row);
+    const size_t rowsBefore = Page->Rows().size();
+    SendMessageW(Page->BtnAutorun->Handle(), BM_CLICK, 0, 0);
+    const TBytes approved = TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, on);
+    ASSERT_EQ(approved.size(), 12u);
+    EXPECT_EQ(approved[0], 3);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + on), row);
+    EXPECT_EQ(Page->Rows().size(), rowsBefore);
+    EXPECT_TRUE(Grey(row));
+    EXPECT_TRUE(Page->BtnAutorun->Down());
+    EXPECT_EQ(Page->BtnAutorun->Caption(), L"Enable");
+    EXPECT_TRUE(Page->BtnAutorun->Enabled());
+    ClickRow(autoService);
+    EXPECT_FALSE(Page->BtnAutorun->Down());
+    ClickRow(row);
+    EXPECT_TRUE(Page->BtnAutorun->Down());
+    EXPECT_EQ(Page->BtnAutorun->Caption(), L"Enable");
+
+    // F5 rebuilds the list: the switched-off entry goes.
+    SendMessageW(Page->ListAutorun->Handle(), WM_KEYDOWN, VK_F5, 0);
+    EXPECT_EQ(RowOf(L"HKCU", hkcu + on), -1);
+    EXPECT_GE(RowOf(L"SERV", stem + L"Auto"), 0);
+
+    // The unnamed default value is saved with the rest.
+    TTempDir dir;
+    std::wstring error;
+    ASSERT_TRUE(Page->SaveToFile(dir.File(L"all.txt"), error)) << error;
+    const std::string bytes = test::ReadFileBytes(dir.File(L"all.txt"));
+    ASSERT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0);
+    // Every line, the first too, between two line ends.
+    const std::string saved = "\r\n" + bytes.substr(3);
+    EXPECT_NE(saved.find("\r\nHKCU||HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("\r\nHKCU|" + WideToUtf8(on) + "|" + WideToUtf8(hkcu + on) + "\r\n"), std::string::npos);
+}
+
+TEST_F(StartupPage, DoubleClickOnAMachineWideRowOpensItsEncodedEntryPage) {
+    TMachineScratch scratch;
+    // A name with a space, "#", "?", "%" and a letter outside ASCII.
+    const std::wstring tail = UniqueName(L"p");
+    const std::wstring name = L"Tidora Page #1?%\u00C4" + tail;
+    scratch.Text(HKEY_LOCAL_MACHINE, kRun, name, L"C:\\nowhere\\page.exe");
+    std::vector<std::wstring> opened;
+    TShellOpenProc saved = SetShellOpenProc([&](const std::wstring& Target) { opened.push_back(Target); });
+    Page->Real = true;
+    Page->LoadAutorun();
+    const int row = RowOf(L"HKLM", L"HKLM" + kRun + L"\\" + name);
+    ASSERT_GE(row, 0);
+
+    // Nothing focused yet: a double click on the empty area does nothing.
+    const HWND list = Page->ListAutorun->Handle();
+    const RECT client = Page->ListAutorun->ClientRect();
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(client.right - 5, client.bottom - 5));
+    EXPECT_TRUE(opened.empty());
+
+    Page->ListAutorun->SelectRow(row);
+    const RECT r = Page->ListAutorun->RowRect(row);
+    SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 30, (r.top + r.bottom) / 2));
+    SetShellOpenProc(saved);
+    ASSERT_EQ(opened.size(), 1u);
+    std::wstring lower = tail;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; });
+    EXPECT_EQ(opened[0], ServiceAddress(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84" + PercentEncode(lower)));
+    EXPECT_TRUE(IsWebAddress(opened[0]));
+}
+
+// ---- the list the usage report reads ----
+
+TEST_F(StartupPage, AReaderGetsTheListBeforeOrAfterAReloadNeverOneBeingFilled) {
+    // Each collection k holds k + 1 entries captioned "k"; halfway through it
+    // serves the hand-overs that are waiting, as the scheduler's COM calls
+    // pump messages on the UI thread.
+    std::atomic<bool> collecting{false};
+    int generation = 0;
+    Page->Collecting = [&](TAutorunList& List) {
+        ++generation;
+        collecting = true;
+        for (int i = 0; i <= generation; ++i) {
+            List.push_back(Entry(L"SERV", std::to_wstring(generation), L"Svc" + std::to_wstring(i)));
+            if (i == generation / 2) {
+                // Wait a little for the reader's next turn, so every reload
+                // is read in the middle at least once.
+                for (int wait = 0; wait < 50 && !ServeHandOvers(); ++wait) Sleep(1);
+            }
+        }
+        collecting = false;
+    };
+    auto consistent = [](const TAutorunList& List) {
+        if (List.empty()) return true;
+        const std::wstring caption = List.front().Caption;
+        if (List.size() != static_cast<size_t>(std::stoi(caption)) + 1) return false;
+        return std::all_of(List.begin(), List.end(), [&](const TAutorunInfo& e) { return e.Caption == caption; });
+    };
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, midReload{0}, bad{0};
+    // The report's way: a copy taken on the UI thread through the hand-over.
+    std::thread handOver([&] {
+        while (!stop) {
+            std::vector<TReportStartup> copy;
+            bool during = false;
+            Synchronize([&] {
+                during = collecting;
+                const auto list = Page->Snapshot();
+                if (!consistent(*list)) ++bad;
+                copy = ReportEntries(*list);
+            });
+            ++reads;
+            if (during) ++midReload;
+        }
+    });
+    // Any thread may also hold the list directly.
+    std::thread direct([&] {
+        while (!stop) {
+            const std::shared_ptr<const TAutorunList> list = Page->Snapshot();
+            if (!consistent(*list)) ++bad;
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 200; ++i) Page->LoadAutorun();
+    stop = true;
+    // The hand-over thread may be waiting for one more turn: serve it while
+    // it ends.
+    UniqueHandle idle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread closer([&] {
+        handOver.join();
+        SetEvent(idle.get());
+    });
+    EXPECT_EQ(WaitServing(idle.get(), 10000), WAIT_OBJECT_0);
+    closer.join();
+    direct.join();
+    EXPECT_EQ(bad, 0);
+    EXPECT_GE(midReload, 150) << "too few reads fell inside a reload to prove anything";
+    EXPECT_EQ(Page->Snapshot()->size(), 201u);
+}
+
+// ---- pictures ----
+
+std::wstring ShotPath(const std::wstring& Name) {
+    CreateDirectoryW(test::BinaryPath(L"screenshots").c_str(), nullptr);
+    return test::BinaryPath(L"screenshots\\" + Name + L".bmp");
+}
+
+std::wstring HeaderText(HWND List, int Column) {
+    wchar_t text[64] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 64;
+    SendMessageW(ListView_GetHeader(List), HDM_GETITEMW, Column, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+TEST(StartupPageShots, InKoreanAndEnglish) {
+    const std::wstring saved = CurrentLanguage();
+    SetCursorPos(0, 0);
+    TFormOptions o;
+    o.ClassName = L"TidoraStartupPageShot";
+    o.BorderStyle = TBorderStyle::bsSingle;
+    o.ClientWidth = 448;
+    o.ClientHeight = 367;
+    TForm form(o);
+    form.SetColor(RGB(255, 255, 255));
+    form.SetFont(TFontSpec{L"Segoe UI", 12});
+    auto* cards = TWindow::Create<TCardPanel>(&form, L"Cards", TBounds{0, 0, 448, 367}, TAlign::alClient);
+    const std::wstring versioned = test::BinaryPath(L"fixtures\\VersionedApp.exe");
+    const TAutorunList entries = {
+        Entry(L"HKLM", L"Versioned", L"HKLM" + kRun + L"\\Versioned", true, versioned),
+        Entry(L"HKCU", L"\uBA54\uC2E0\uC800", L"HKCU" + kRun + L"\\Messenger", true, L"C:\\nowhere\\m.exe"),
+        Entry(L"FILE", L"Notes", L"C:\\Startup\\Notes.lnk", false, L"C:\\nowhere\\notes.exe"),
+        Entry(L"SCHE", L"Nightly Update", L"\\Nightly Update"),
+        Entry(L"SERV", L"Print Spooler", L"Spooler", false),
+        Entry(L"SERV", L"Windows Update", L"wuauserv"),
+    };
+    struct Shot {
+        const wchar_t* Language;
+        const wchar_t* Disable;
+        const wchar_t* All;
+        const wchar_t* Program;
+        const wchar_t* Loc;
+    };
+    const Shot shots[] = {{L"ko", L"사용안함", L"전체목록", L"프로그램 이름", L"출처"},
+                          {L"en", L"Disable", L"All Programs", L"Program", L"Loc"}};
+    form.CenterOnScreen();
+    form.ShowForm();
+    for (const Shot& shot : shots) {
+        SetCurrentLanguage(shot.Language);
+        auto* card = TWindow::Create<TPanel>(cards, shot.Language, TBounds{}, TAlign::alClient);
+        auto* page = TWindow::Create<TTestAutorunPage>(card, L"FrmAutorun", TBounds{0, 0, 448, 367}, TAlign::alClient);
+        cards->SetActiveCardIndex(cards->CardCount() - 1);
+        page->Entries = entries;
+        page->ChkAllList->SetChecked(true);
+        page->LoadAutorun();
+        page->ListAutorun->SelectRow(1);
+        EXPECT_EQ(page->BtnAutorun->Caption(), shot.Disable);
+        EXPECT_EQ(page->ChkAllList->Caption(), shot.All);
+        EXPECT_EQ(HeaderText(page->ListAutorun->Handle(), 0), shot.Program);
+        EXPECT_EQ(HeaderText(page->ListAutorun->Handle(), 1), shot.Loc);
+        EXPECT_EQ(page->BtnSave->Caption(), L"목록 저장");  // the table has no row for it
+        // Laid out as designed: the bottom panel 49 high, the button 84 x 33 at its right.
+        const RECT panel = page->PnlAutorun->BoundsRect(), button = page->BtnAutorun->BoundsRect();
+        EXPECT_EQ(panel.bottom - panel.top, form.Scale(49));
+        EXPECT_EQ(button.right - button.left, form.Scale(84));
+        EXPECT_EQ(button.right, panel.right - panel.left);
+        EXPECT_EQ(page->ListAutorun->BoundsRect().bottom, panel.top);
+        Pump(100);
+        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(std::wstring(L"autorun-") + shot.Language)));
+    }
+    SetCurrentLanguage(saved);
+}
+
+} // namespace
