@@ -8,6 +8,8 @@
 #include "app/Report.h"
 #include "app/Startup.h"
 #include "lib/Common.h"
+#include "pages/Autorun.h"
+#include "pages/Install.h"
 #include "service/Service.h"
 #include "service/Update.h"
 #include "system/Handles.h"
@@ -187,10 +189,29 @@ void TFrmTidora::BtnHomeClick(TWindow* Sender) {
 }
 
 TReportPages TFrmTidora::ReportPages() const {
-    return TReportPages();
+    // Snapshots: a page reloaded meanwhile swaps in a whole new list.
+    TReportPages pages;
+    pages.HasStartupPage = FrmAutorun != nullptr;
+    if (FrmAutorun) pages.Startup = ReportEntries(*FrmAutorun->Snapshot());
+    pages.HasInstallPage = FrmInstall != nullptr;
+    if (FrmInstall) pages.Install = ReportEntries(*FrmInstall->Snapshot());
+    return pages;
 }
 
 void TFrmTidora::ShowPage(int Index) {
+    if (Index == 1) {
+        if (!FrmAutorun) {
+            FrmAutorun = TFrmAutorun::Create(PnlAutorun);
+            FrmAutorun->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
+        }
+        FrmAutorun->LoadAutorun();
+    } else if (Index == 2) {
+        if (!FrmInstall) {
+            FrmInstall = TFrmInstall::Create(PnlInstall);
+            FrmInstall->SetBlackList(&NameBlack);
+        }
+        FrmInstall->LoadInstall();
+    }
 }
 
 void TFrmTidora::BtnStartClick(TWindow*) {

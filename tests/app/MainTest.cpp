@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "app/Main.h"
+#include "app/Report.h"
+#include "system/Strings.h"
 #include "lib/Common.h"
 #include "service/Service.h"
 #include "service/Update.h"
@@ -299,6 +301,14 @@ TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {
     Window->FileWhite.push_back(test::BinaryPath(L"tests") + L"\\");
     Window->FileWhite.push_back(test::BinaryPath(L"helpers") + L"\\");
 
+    // Both pages opened before the run: the report carries their lists.
+    Window->BtnAutorun->Click();
+    Window->BtnInstall->Click();
+    Window->BtnHome->Click();
+    ASSERT_NE(Window->FrmAutorun, nullptr);
+    ASSERT_NE(Window->FrmInstall, nullptr);
+    const TReportPages pages = Window->ReportPages();
+
     Window->BtnStart->Click();
     EXPECT_FALSE(Window->BtnStart->Enabled());
     EXPECT_EQ(Window->BtnStart->Caption(), L"");
@@ -308,9 +318,25 @@ TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {
     ASSERT_TRUE(PumpUntil([&] { return !Alive(); }, 60000));
     for (auto& s : sleepers) EXPECT_TRUE(s->Ended(5000));
     int reports = 0;
+    std::string body;
     for (const auto& r : Server.Requests())
-        if (r.value("path", "") == "/report.php" && r.value("method", "") == "POST") ++reports;
-    EXPECT_EQ(reports, 1);
+        if (r.value("path", "") == "/report.php" && r.value("method", "") == "POST") {
+            ++reports;
+            body = test::BodyOf(r);
+        }
+    ASSERT_EQ(reports, 1);
+    const nlohmann::json report = nlohmann::json::parse(body, nullptr, false);
+    ASSERT_TRUE(report.is_array());
+    std::vector<std::string> starts, installs;
+    for (const auto& record : report) {
+        if (record.value("cate", "") == "start") starts.push_back(record.value("item", ""));
+        if (record.value("cate", "") == "install") installs.push_back(record.value("displayname", ""));
+    }
+    ASSERT_EQ(starts.size(), pages.Startup.size());
+    for (size_t i = 0; i < starts.size(); ++i) EXPECT_EQ(Utf8ToWide(starts[i]), pages.Startup[i].Target);
+    ASSERT_EQ(installs.size(), pages.Install.size());
+    for (size_t i = 0; i < installs.size(); ++i) EXPECT_EQ(Utf8ToWide(installs[i]), pages.Install[i].DisplayName);
+    EXPECT_FALSE(starts.empty());  // the prefix has Wine's own services at least
     ASSERT_EQ(Opened.size(), 1u);
     EXPECT_EQ(Opened[0], Server.Url(L"/?report=AbC123"));
     EXPECT_FALSE(Window->ProcessList.empty());
