@@ -7,6 +7,7 @@
 
 #include "system/Handles.h"
 #include "system/Strings.h"
+#include "ui/Application.h"
 
 namespace tidora::test {
 namespace {
@@ -215,6 +216,20 @@ TUserHive::~TUserHive() {
     RegCloseKey(FKey);
     RegDeleteTreeW(HKEY_CURRENT_USER, FName.c_str());
     RegDeleteKeyW(HKEY_CURRENT_USER, FName.c_str());
+}
+
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
+    const ULONGLONG end = GetTickCount64() + TimeoutMs;
+    while (!Done()) {
+        if (GetTickCount64() >= end) return false;
+        ProcessMessages();
+        Sleep(5);
+    }
+    return true;
+}
+
+void Pump(DWORD Ms) {
+    PumpUntil([] { return false; }, Ms);
 }
 
 } // namespace tidora::test

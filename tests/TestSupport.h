@@ -2,6 +2,7 @@
 // Small helpers the tests share.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace tidora::test {
@@ -37,6 +38,11 @@ int RunTestsAtDpi(const std::wstring& Filter, DWORD Dpi, DWORD TimeoutMs = 60000
 DWORD ChildDpi();
 // In such a child: tells the parent that the dpi has been read.
 void DpiChildStarted();
+
+// Serves window messages and hand-overs on this (the UI) thread for Ms
+// milliseconds, or until Done() is true (false when the time ran out first).
+void Pump(DWORD Ms);
+bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000);
 
 // A new empty folder under the temp folder, removed with everything in it at
 // the end of the scope.

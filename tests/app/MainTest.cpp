@@ -29,26 +29,14 @@
 #include "ui/UpdateDialog.h"
 
 using namespace tidora;
+using tidora::test::Pump;
+using tidora::test::PumpUntil;
 using tidora::test::CreateKillJob;
 using tidora::test::TChild;
 using tidora::test::TLoopbackServer;
 
 namespace {
 
-// Serves messages and hand-overs until Done() or the time is up.
-bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000) {
-    const ULONGLONG end = GetTickCount64() + TimeoutMs;
-    while (!Done()) {
-        if (GetTickCount64() > end) return false;
-        ProcessMessages();
-        Sleep(5);
-    }
-    return true;
-}
-
-void Pump(DWORD Ms) {
-    PumpUntil([] { return false; }, Ms);
-}
 
 std::wstring TextOf(HWND Window) {
     wchar_t text[512] = {};

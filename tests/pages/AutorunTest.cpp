@@ -32,6 +32,8 @@
 #include "ui/Translate.h"
 
 using namespace tidora;
+using tidora::test::Pump;
+using tidora::test::PumpUntil;
 using tidora::test::TTempDir;
 using tidora::test::UniqueName;
 
@@ -40,13 +42,6 @@ namespace {
 const std::wstring kRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kApprovedRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
-void Pump(DWORD Ms) {
-    const ULONGLONG end = GetTickCount64() + Ms;
-    do {
-        ProcessMessages();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-}
 
 TAutorunInfo Entry(const std::wstring& From, const std::wstring& Caption, const std::wstring& Target,
                    bool Enabled = true, const std::wstring& FileName = L"") {

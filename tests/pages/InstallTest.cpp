@@ -31,6 +31,8 @@
 #include "ui/Translate.h"
 
 using namespace tidora;
+using tidora::test::Pump;
+using tidora::test::PumpUntil;
 using tidora::test::TTempDir;
 using tidora::test::UniqueName;
 
@@ -38,24 +40,8 @@ namespace {
 
 const std::wstring kUninstall = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-void Pump(DWORD Ms) {
-    const ULONGLONG end = GetTickCount64() + Ms;
-    do {
-        ProcessMessages();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-}
 
 // Pumps until Done() or the time is up; Done()'s last answer.
-bool PumpUntil(const std::function<bool()>& Done, DWORD Ms) {
-    const ULONGLONG end = GetTickCount64() + Ms;
-    while (!Done()) {
-        if (GetTickCount64() >= end) return false;
-        ProcessMessages();
-        Sleep(10);
-    }
-    return true;
-}
 
 TInstallInfo Program(const std::wstring& Name, const std::wstring& Publisher, const std::wstring& Date,
                      const std::wstring& Icon = L"", const std::wstring& Uninstall = L"uninstall.exe") {

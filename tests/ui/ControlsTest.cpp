@@ -19,16 +19,11 @@
 #include "ui/Translate.h"
 
 using namespace tidora;
+using tidora::test::Pump;
+using tidora::test::PumpUntil;
 
 namespace {
 
-void Pump(DWORD Ms) {
-    const ULONGLONG end = GetTickCount64() + Ms;
-    do {
-        ProcessMessages();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-}
 
 std::wstring WindowText(HWND Window) {
     wchar_t text[512] = {};

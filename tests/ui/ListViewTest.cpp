@@ -16,18 +16,13 @@
 #include "ui/Pictures.h"
 
 using namespace tidora;
+using tidora::test::Pump;
+using tidora::test::PumpUntil;
 
 namespace {
 
 constexpr UINT WM_DPICHANGED_ = 0x02E0;
 
-void Pump(DWORD Ms) {
-    const ULONGLONG end = GetTickCount64() + Ms;
-    do {
-        ProcessMessages();
-        Sleep(5);
-    } while (GetTickCount64() < end);
-}
 
 struct TRow {
     std::wstring Name, Source;
