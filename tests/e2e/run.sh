@@ -49,7 +49,11 @@ cleanup() {
   if [ "$failed" -eq 0 ] && [ "$code" -eq 0 ]; then
     echo "e2e summary: PASS, $passed checks passed"
   else
-    echo "e2e summary: FAIL, $failed failed, $passed passed" >&2
+    if [ "$failed" -gt 0 ]; then
+      echo "e2e summary: FAIL, $failed failed, $passed passed" >&2
+    else
+      echo "e2e summary: FAIL, stopped (exit $code) after $passed passed checks" >&2
+    fi
     code=1
   fi
   exit "$code"
