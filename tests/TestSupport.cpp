@@ -218,6 +218,11 @@ TUserHive::~TUserHive() {
     RegDeleteKeyW(HKEY_CURRENT_USER, FName.c_str());
 }
 
+std::wstring ScreenshotPath(const std::wstring& Name) {
+    CreateDirectoryW(BinaryPath(L"screenshots").c_str(), nullptr);
+    return BinaryPath(L"screenshots\\" + Name + L".bmp");
+}
+
 bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
     const ULONGLONG end = GetTickCount64() + TimeoutMs;
     while (!Done()) {

@@ -25,6 +25,8 @@ bool WriteFileBytes(const std::wstring& Path, const std::string& Bytes);
 // false when it cannot be had. The window must be shown; it is lifted above
 // other windows for the picture.
 bool SaveWindowShot(HWND Window, const std::wstring& Path);
+// <build>\screenshots\Name.bmp, the folder made when missing.
+std::wstring ScreenshotPath(const std::wstring& Name);
 // A picture of the whole screen.
 bool SaveScreenShot(const std::wstring& Path);
 

@@ -72,7 +72,7 @@ public:
             // Before the picture, which lifts the window to the top and back.
             FTopmost = (GetWindowLongW(FWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
             Sleep(300);  // let it paint for the picture
-            test::SaveWindowShot(FWindow, test::BinaryPath(L"screenshots\\update-prompt-" + CurrentLanguage() + L".bmp"));
+            test::SaveWindowShot(FWindow, test::ScreenshotPath(L"update-prompt-" + CurrentLanguage()));
             HWND hold = FindWindowExW(FWindow, nullptr, L"Button", nullptr);
             for (; hold; hold = FindWindowExW(FWindow, hold, L"Button", nullptr))
                 if ((GetWindowLongW(hold, GWL_STYLE) & 0xF) == BS_AUTOCHECKBOX) break;
@@ -340,8 +340,7 @@ TEST_F(MainWindowTest, ScreenshotsInKoreanAndEnglish) {
         Window->ShowForm();
         Pump(400);
         const std::wstring dpi = std::to_wstring(Window->CurrentDpi());
-        EXPECT_TRUE(test::SaveWindowShot(Window->Handle(), test::BinaryPath(L"screenshots\\main-" + std::wstring(language) +
-                                                                           L"-" + dpi + L"dpi.bmp")));
+        EXPECT_TRUE(test::SaveWindowShot(Window->Handle(), test::ScreenshotPath(L"main-" + std::wstring(language) + L"-" + dpi + L"dpi")));
         EXPECT_EQ(Window->Caption(), std::wstring(language) == L"ko" ? L"티도라" : L"Tidora");
         if (test::ChildDpi()) {
             EXPECT_EQ(Window->CurrentDpi(), test::ChildDpi());

@@ -637,11 +637,6 @@ TEST_F(StartupPage, AReaderGetsTheListBeforeOrAfterAReloadNeverOneBeingFilled) {
 
 // ---- pictures ----
 
-std::wstring ShotPath(const std::wstring& Name) {
-    CreateDirectoryW(test::BinaryPath(L"screenshots").c_str(), nullptr);
-    return test::BinaryPath(L"screenshots\\" + Name + L".bmp");
-}
-
 std::wstring HeaderText(HWND List, int Column) {
     wchar_t text[64] = {};
     HDITEMW item{};
@@ -705,7 +700,7 @@ TEST(StartupPageShots, InKoreanAndEnglish) {
         EXPECT_EQ(button.right, panel.right - panel.left);
         EXPECT_EQ(page->ListAutorun->BoundsRect().bottom, panel.top);
         Pump(100);
-        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(std::wstring(L"autorun-") + shot.Language)));
+        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(std::wstring(L"autorun-") + shot.Language)));
     }
     SetCurrentLanguage(saved);
 }

@@ -364,11 +364,6 @@ TEST_F(BundlePage, TheReportOfARunWithBothPagesHoldsTheirRecordsInListOrder) {
 
 // ---- pictures ----
 
-std::wstring ShotPath(const std::wstring& Name) {
-    CreateDirectoryW(test::BinaryPath(L"screenshots").c_str(), nullptr);
-    return test::BinaryPath(L"screenshots\\" + Name + L".bmp");
-}
-
 TEST(BundlePageShots, InKoreanAndEnglish) {
     const std::wstring saved = CurrentLanguage();
     SetCursorPos(0, 0);
@@ -410,7 +405,7 @@ TEST(BundlePageShots, InKoreanAndEnglish) {
         EXPECT_EQ(page->ListInstall->ColumnWidth(1), form.Scale(140));
         EXPECT_EQ(page->ListInstall->MeasuredRowHeight(), form.Scale(24));
         Pump(100);
-        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(std::wstring(L"install-") + shot.Language)));
+        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(std::wstring(L"install-") + shot.Language)));
     }
     SetCurrentLanguage(saved);
 }

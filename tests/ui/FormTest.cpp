@@ -145,18 +145,13 @@ RECT SuggestedFor(HWND Window, UINT Dpi, int DX = 0, int DY = 0) {
     return r;
 }
 
-std::wstring ShotPath(const std::wstring& Name) {
-    CreateDirectoryW(test::BinaryPath(L"screenshots").c_str(), nullptr);
-    return test::BinaryPath(L"screenshots\\" + Name + L".bmp");
-}
-
 TEST(Form, LaysOutItsChildrenAtItsDpi) {
     TSampleForm form;
     form.CenterOnScreen();
     form.ShowForm();
     Pump(100);
     ExpectLayout(form, WindowDpi(form.Handle()));
-    EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(L"form-" + std::to_wstring(form.CurrentDpi()))));
+    EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(L"form-" + std::to_wstring(form.CurrentDpi()))));
 }
 
 TEST(Form, DpiChangedAppliesTheSuggestedRectangleAndLaysOutAgain) {
@@ -217,7 +212,7 @@ TEST(FormDpiChild, LaysOutAt144) {
     form.ShowForm();
     Pump(100);
     ExpectLayout(form, 144);
-    EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(L"form-144")));
+    EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(L"form-144")));
 }
 
 TEST(Form, CardPanelShowsOneCard) {
@@ -297,7 +292,7 @@ TEST(Form, RightToLeftLanguageMirrorsTheWindow) {
         GetWindowRect(form.BtnInstall->Handle(), &install);
         EXPECT_LT(logo.left - client.left, (client.right - client.left) / 4);
         EXPECT_GT(home.left, install.left);
-        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), ShotPath(L"form-ar")));
+        EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(L"form-ar")));
         // Paths and registry names keep their order.
         EXPECT_EQ(LeftToRightText(L"C:\\Windows\\x.exe"), L"\x202A" L"C:\\Windows\\x.exe" L"\x202C");
     }
