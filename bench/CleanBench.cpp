@@ -91,7 +91,7 @@ size_t TopLevelWindows() {
     return count;
 }
 
-// The spec-free lower bound of a collection: what any collection must ask.
+// The lower bound of a collection: what any collection must ask.
 size_t Floor() {
     size_t work = 0;
     const std::vector<DWORD> ids = SnapshotIds();
