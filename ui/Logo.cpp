@@ -66,27 +66,6 @@ void TLogoImage::CreateParams(TCreateParams& Params) {
     Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_TABSTOP;
 }
 
-LRESULT TLogoImage::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-    switch (Msg) {
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_UPDATEUISTATE:
-        Invalidate();
-        break;
-    case WM_GETDLGCODE:
-        // Enter and Space reach the picture instead of the dialog navigation.
-        if (WParam == VK_RETURN || WParam == VK_SPACE) return DLGC_WANTMESSAGE;
-        break;
-    case WM_KEYDOWN:
-        if (WParam == VK_RETURN || WParam == VK_SPACE) {
-            if (OnClick) OnClick(this);
-            return 0;
-        }
-        break;
-    }
-    return TWindow::WndProc(Msg, WParam, LParam);
-}
-
 void TLogoImage::OnCreated() {
     // For screen readers: what the picture shows.
     SetWindowTextW(Handle(), L"Tidora");
@@ -101,24 +80,6 @@ void TLogoImage::OnPaint(HDC DC, const RECT& Client) {
         SetBkColor(DC, RGB(255, 255, 255));
         DrawFocusRect(DC, &focus);
     }
-}
-
-void TLogoImage::OnMouseDown(POINT) {
-    FPressed = true;
-    SetFocus();
-    SetCapture(Handle());
-}
-
-void TLogoImage::OnMouseUp(POINT At) {
-    if (!FPressed) return;
-    FPressed = false;
-    ReleaseCapture();
-    const RECT client = ClientRect();
-    if (PtInRect(&client, At) && OnClick) OnClick(this);
-}
-
-HCURSOR TLogoImage::OnCursor() {
-    return LoadCursorW(nullptr, IDC_HAND);
 }
 
 } // namespace tidora

@@ -1,7 +1,7 @@
 #pragma once
 // The program's logo, drawn as vector art at any size: a blue rounded square
 // with a white ring and spark, beside the word "Tidora".
-#include "ui/Window.h"
+#include "ui/Clickable.h"
 
 namespace tidora {
 
@@ -10,22 +10,14 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background);
 
 // The logo as a clickable picture with the hand cursor. It takes the focus
 // (Tab) and answers Enter and Space, so it can be used without a mouse.
-class TLogoImage : public TWindow {
+class TLogoImage : public TClickable {
 public:
-    explicit TLogoImage(TWindow* Parent) : TWindow(Parent) {}
-    TNotifyEvent OnClick;
+    explicit TLogoImage(TWindow* Parent) : TClickable(Parent) {}
 
 protected:
     void CreateParams(TCreateParams& Params) override;
-    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
     void OnCreated() override;
     void OnPaint(HDC DC, const RECT& Client) override;
-    void OnMouseDown(POINT At) override;
-    void OnMouseUp(POINT At) override;
-    HCURSOR OnCursor() override;
-
-private:
-    bool FPressed = false;
 };
 
 } // namespace tidora

@@ -139,25 +139,6 @@ void TLinkLabel::CreateParams(TCreateParams& Params) {
     Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_TABSTOP;
 }
 
-LRESULT TLinkLabel::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-    switch (Msg) {
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-        Invalidate();
-        break;
-    case WM_GETDLGCODE:
-        if (WParam == VK_RETURN || WParam == VK_SPACE) return DLGC_WANTMESSAGE;
-        break;
-    case WM_KEYDOWN:
-        if ((WParam == VK_RETURN || WParam == VK_SPACE) && OnClick) {
-            OnClick(this);
-            return 0;
-        }
-        break;
-    }
-    return TWindow::WndProc(Msg, WParam, LParam);
-}
-
 void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
     TWindow::OnPaint(DC, Client);
     LOGFONTW lf{};
@@ -176,23 +157,6 @@ void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
         DrawFocusRect(DC, &focus);
     }
     SelectObject(DC, old);
-}
-
-void TLinkLabel::OnMouseDown(POINT) {
-    FPressed = true;
-    SetCapture(Handle());
-}
-
-void TLinkLabel::OnMouseUp(POINT At) {
-    if (!FPressed) return;
-    FPressed = false;
-    ReleaseCapture();
-    const RECT client = ClientRect();
-    if (PtInRect(&client, At) && OnClick) OnClick(this);
-}
-
-HCURSOR TLinkLabel::OnCursor() {
-    return LoadCursorW(nullptr, IDC_HAND);
 }
 
 TUpdateStatusBar::TUpdateStatusBar(TWindow* Parent) : TWindow(Parent) {

@@ -5,6 +5,7 @@
 // (service/Update) stays windowless and calls these through its hooks.
 #include <string>
 
+#include "ui/Clickable.h"
 #include "ui/Form.h"
 
 namespace tidora {
@@ -41,22 +42,14 @@ private:
 
 // A text link: blue, underlined, with the hand cursor; it keeps its address as
 // its hint, which it does not show.
-class TLinkLabel : public TWindow {
+class TLinkLabel : public TClickable {
 public:
-    explicit TLinkLabel(TWindow* Parent) : TWindow(Parent) { SetHasCaption(true); }
+    explicit TLinkLabel(TWindow* Parent) : TClickable(Parent) { SetHasCaption(true); }
     std::wstring Hint;
-    TNotifyEvent OnClick;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
-    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
     void OnPaint(HDC DC, const RECT& Client) override;
-    void OnMouseDown(POINT At) override;
-    void OnMouseUp(POINT At) override;
-    HCURSOR OnCursor() override;
-
-private:
-    bool FPressed = false;
 };
 
 // The status line: one centred bold red text, the notice address as its
