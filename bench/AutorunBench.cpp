@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "app/Startup.h"
 #include "lib/Autorun.h"
 #include "system/Handles.h"
@@ -53,12 +54,7 @@ const wchar_t* const kExtensions[] = {L".url", L".lnk", L".exe", L".bat", L".cmd
 constexpr REGSAM kRead = KEY_READ | KEY_WOW64_64KEY;
 constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | KEY_WOW64_64KEY;
 
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using tidora::bench::Now;
 
 bool Ours(const std::wstring& Name) {
     return Name.compare(0, wcslen(kPrefix), kPrefix) == 0;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "app/Startup.h"
 #include "lib/Autorun.h"
 #include "pages/Autorun.h"
@@ -38,12 +39,7 @@ const wchar_t kPrefix[] = L"TidoraPageBench_";
 const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kApprovedRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using tidora::bench::Now;
 
 template <typename F>
 double Time(F&& Work) {

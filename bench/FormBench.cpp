@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/CardPanel.h"
 #include "ui/Form.h"
@@ -21,12 +22,7 @@ using namespace tidora;
 
 namespace {
 
-double Now() {
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using tidora::bench::Now;
 
 LRESULT CALLBACK BareProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
     if (Msg == WM_PAINT) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "ui/ImageCollection.h"
@@ -23,16 +24,7 @@ constexpr int kIconsPerCopy = 10;
 constexpr int kLookups = 1000;
 constexpr int kRuns = 11;
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using tidora::bench::Now;
 
 double Median(std::vector<double> Values) {
     std::sort(Values.begin(), Values.end());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Clock.h"
 #include "app/Startup.h"
 #include "lib/Install.h"
 #include "system/Handles.h"
@@ -30,12 +31,7 @@ const wchar_t* const kValueNames[] = {
 constexpr REGSAM kRead = KEY_READ | KEY_WOW64_64KEY;
 constexpr REGSAM kWrite = KEY_READ | KEY_WRITE | KEY_WOW64_64KEY;
 
-double Now() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+using tidora::bench::Now;
 
 void SetText(HKEY Key, const wchar_t* Name, const std::wstring& Value) {
     RegSetValueExW(Key, Name, 0, REG_SZ, reinterpret_cast<const BYTE*>(Value.c_str()),
