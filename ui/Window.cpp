@@ -83,6 +83,7 @@ TWindow* TWindow::FindComponent(const std::wstring& Name) {
 
 void TWindow::CreateHandle(const RECT* Initial) {
     if (FHandle) return;
+    if (FParent) FParent->OnChildAdded(this);
     TCreateParams params;
     CreateParams(params);
     if (!FVisible) params.Style &= ~WS_VISIBLE;
@@ -102,7 +103,10 @@ void TWindow::CreateHandle(const RECT* Initial) {
                 registered.insert(params.ClassName);
         }
     }
+    // A child is made in its place: moving it afterwards costs another round
+    // of messages for it and its siblings.
     RECT r = Initial ? *Initial : RECT{0, 0, 0, 0};
+    if (!Initial && FParent && FParent->FHandle) r = FParent->LayoutRectOf(this);
     HWND parent = FParent ? FParent->FHandle : nullptr;
     const bool topLevel = !(params.Style & WS_CHILD);
     HWND window = CreateWindowExW(params.ExStyle, params.ClassName.c_str(), FCaption.c_str(), params.Style,
@@ -111,6 +115,10 @@ void TWindow::CreateHandle(const RECT* Initial) {
                                   topLevel ? nullptr : reinterpret_cast<HMENU>(static_cast<INT_PTR>(NextControlId())),
                                   instance, params.SystemClass ? nullptr : this);
     if (!window) return;
+    if (!topLevel) {
+        FPlaced = r;
+        FPlacedValid = true;
+    }
     if (params.SystemClass) {
         FHandle = window;
         SetPropW(window, WindowProperty, this);
@@ -118,10 +126,7 @@ void TWindow::CreateHandle(const RECT* Initial) {
         SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
     }
     OnCreated();
-    if (FParent) {
-        FParent->OnChildAdded(this);
-        ApplyBounds();
-    }
+    if (FParent) ApplyBounds();
 }
 
 LRESULT CALLBACK TWindow::StaticWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -349,7 +354,7 @@ RECT TWindow::BoundsRect() const {
     return r;
 }
 
-void TWindow::PlaceChild(TWindow* Child, RECT& Area, HDWP& Batch) {
+RECT TWindow::ChildRect(const TWindow* Child, RECT& Area) const {
     const TBounds& b = Child->FBounds;
     TSpacing m{};
     if (Child->FAlignWithMargins && Child->FAlign != TAlign::alNone) {
@@ -388,20 +393,30 @@ void TWindow::PlaceChild(TWindow* Child, RECT& Area, HDWP& Batch) {
     }
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
+    return r;
+}
+
+void TWindow::PlaceChild(TWindow* Child, RECT& Area, HDWP& Batch) {
+    const RECT r = ChildRect(Child, Area);
     if (!Child->FHandle) return;
+    if (Child->FPlacedValid && EqualRect(&r, &Child->FPlaced)) return;
     const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
     if (Batch) Batch = DeferWindowPos(Batch, Child->FHandle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
     else SetWindowPos(Child->FHandle, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, flags);
+    Child->FPlaced = r;
+    Child->FPlacedValid = true;
 }
 
-void TWindow::Realign() {
-    if (!FHandle || FChildren.empty()) return;
+RECT TWindow::LayoutArea() const {
     RECT area = ClientRect();
     area.left += Scale(FPadding.Left);
     area.top += Scale(FPadding.Top);
     area.right -= Scale(FPadding.Right);
     area.bottom -= Scale(FPadding.Bottom);
+    return area;
+}
 
+std::vector<TWindow*> TWindow::LayoutOrder() const {
     // Aligned children by kind, then by rank (SendToAlignFront), then in
     // creation order; hidden ones take no room.
     std::vector<TWindow*> order;
@@ -415,10 +430,29 @@ void TWindow::Realign() {
     }
     for (TWindow* child : FChildren)
         if (child->FAlign == TAlign::alNone) order.push_back(child);
+    return order;
+}
 
+RECT TWindow::LayoutRectOf(const TWindow* Child) const {
+    RECT area = LayoutArea();
+    if (Child->FAlign == TAlign::alNone) return ChildRect(Child, area);
+    for (TWindow* child : LayoutOrder()) {
+        const RECT r = ChildRect(child, area);
+        if (child == Child) return r;
+    }
+    return RECT{0, 0, 0, 0};
+}
+
+void TWindow::Realign() {
+    if (!FHandle || FChildren.empty()) return;
+    RECT area = LayoutArea();
+    const std::vector<TWindow*> order = LayoutOrder();
     HDWP batch = BeginDeferWindowPos(static_cast<int>(order.size()));
+    const bool batched = batch != nullptr;
     for (TWindow* child : order) PlaceChild(child, area, batch);
-    if (batch) EndDeferWindowPos(batch);
+    // A batch that failed on the way moved none of what it held.
+    if (batched && !(batch && EndDeferWindowPos(batch)))
+        for (TWindow* child : order) child->FPlacedValid = false;
 }
 
 void TWindow::RealignTree() {

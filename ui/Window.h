@@ -192,6 +192,8 @@ protected:
     virtual bool OnCommand(WORD Id) { return false; }
     // The window's dpi or font changed: drop what was made for the old one.
     virtual void OnFontChanged();
+    // A child joins: called before its window exists, so what is set here
+    // (alignment, visibility) is what the window is created with.
     virtual void OnChildAdded(TWindow* Child) {}
 
     // Reflected notifications of this control; true when handled.
@@ -200,9 +202,16 @@ protected:
     virtual bool OnDrawItemReflected(const DRAWITEMSTRUCT& Item) { return false; }
     virtual HBRUSH OnCtlColorReflected(HDC DC);
 
-    // Places one aligned or free child inside Area (Area shrinks by what an
-    // aligned child takes).
+    // Where one aligned or free child goes inside Area (Area shrinks by what
+    // an aligned child takes), and the same with the child moved there.
+    RECT ChildRect(const TWindow* Child, RECT& Area) const;
     void PlaceChild(TWindow* Child, RECT& Area, HDWP& Batch);
+    // The client area less the padding, and the children in the order they
+    // take their room.
+    RECT LayoutArea() const;
+    std::vector<TWindow*> LayoutOrder() const;
+    // Where a realign would put Child now.
+    RECT LayoutRectOf(const TWindow* Child) const;
     void ApplyBounds();
     void FontChangedTree();
 
@@ -222,6 +231,10 @@ private:
     std::wstring FName;
     std::wstring FCaption;  // kept until the window exists
     TBounds FBounds;
+    // Where the layout last put the window: a realign moves only the children
+    // whose place changed.
+    RECT FPlaced{};
+    bool FPlacedValid = false;
     TAlign FAlign = TAlign::alNone;
     TSpacing FMargins;
     bool FAlignWithMargins = false;
