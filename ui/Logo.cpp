@@ -15,50 +15,53 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
     const REAL h = static_cast<REAL>(Rect.bottom - Rect.top);
     const REAL k = h / 50.0f;  // the design is 112 x 50
     const REAL left = static_cast<REAL>(Rect.left), top = static_cast<REAL>(Rect.top);
-    Graphics g(DC);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    g.SetPixelOffsetMode(PixelOffsetModeHalf);
-    g.SetTextRenderingHint(TextRenderingHintAntiAliasGridFit);
+    {
+        Graphics g(DC);
+        g.SetSmoothingMode(SmoothingModeAntiAlias);
+        g.SetPixelOffsetMode(PixelOffsetModeHalf);
 
-    // The mark: a rounded square of the accent blue.
-    const REAL x = left + 4 * k, y = top + 10 * k, s = 30 * k, r = 7 * k;
-    GraphicsPath square;
-    square.AddArc(x, y, 2 * r, 2 * r, 180, 90);
-    square.AddArc(x + s - 2 * r, y, 2 * r, 2 * r, 270, 90);
-    square.AddArc(x + s - 2 * r, y + s - 2 * r, 2 * r, 2 * r, 0, 90);
-    square.AddArc(x, y + s - 2 * r, 2 * r, 2 * r, 90, 90);
-    square.CloseFigure();
-    SolidBrush blue(Color(255, GetRValue(AccentColor), GetGValue(AccentColor), GetBValue(AccentColor)));
-    g.FillPath(&blue, &square);
+        // The mark: a rounded square of the accent blue.
+        const REAL x = left + 4 * k, y = top + 10 * k, s = 30 * k, r = 7 * k;
+        GraphicsPath square;
+        square.AddArc(x, y, 2 * r, 2 * r, 180, 90);
+        square.AddArc(x + s - 2 * r, y, 2 * r, 2 * r, 270, 90);
+        square.AddArc(x + s - 2 * r, y + s - 2 * r, 2 * r, 2 * r, 0, 90);
+        square.AddArc(x, y + s - 2 * r, 2 * r, 2 * r, 90, 90);
+        square.CloseFigure();
+        SolidBrush blue(Color(255, GetRValue(AccentColor), GetGValue(AccentColor), GetBValue(AccentColor)));
+        g.FillPath(&blue, &square);
 
-    // In it a white ring open at the top right, the freed room, and a spark
-    // in the opening.
-    Pen ring(Color(255, 255, 255, 255), 3.2f * k);
-    ring.SetStartCap(LineCapRound);
-    ring.SetEndCap(LineCapRound);
-    const REAL cx = x + s / 2, cy = y + s / 2, rr = 8.5f * k;
-    g.DrawArc(&ring, cx - rr, cy - rr, 2 * rr, 2 * rr, -20, 290);
-    SolidBrush white(Color(255, 255, 255, 255));
-    const REAL d = 4.6f * k;
-    g.FillEllipse(&white, cx + rr * 0.62f - d / 2, cy - rr * 0.95f - d / 2, d, d);
+        // In it a white ring open at the top right, the freed room, and a
+        // spark in the opening.
+        Pen ring(Color(255, 255, 255, 255), 3.2f * k);
+        ring.SetStartCap(LineCapRound);
+        ring.SetEndCap(LineCapRound);
+        const REAL cx = x + s / 2, cy = y + s / 2, rr = 8.5f * k;
+        g.DrawArc(&ring, cx - rr, cy - rr, 2 * rr, 2 * rr, -20, 290);
+        SolidBrush white(Color(255, 255, 255, 255));
+        const REAL d = 4.6f * k;
+        g.FillEllipse(&white, cx + rr * 0.62f - d / 2, cy - rr * 0.95f - d / 2, d, d);
+    }
 
-    // The word, in the window's dark text colour.
+    // The word, in the window's dark text colour. Drawn by GDI: GDI+ text
+    // took longer than the rest of the window's first paint under Wine.
     LOGFONTW lf{};
     lf.lfHeight = -static_cast<LONG>(19 * k + 0.5f);
     lf.lfWeight = FW_SEMIBOLD;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = ANTIALIASED_QUALITY;
     lstrcpynW(lf.lfFaceName, L"Segoe UI", LF_FACESIZE);
-    UniqueGdiObject gdiFont(CreateFontIndirectW(&lf));
-    if (!gdiFont) return;
-    Font font(DC, static_cast<HFONT>(gdiFont.get()));
-    if (font.GetLastStatus() != Ok) return;
-    SolidBrush ink(Color(255, 40, 44, 52));
-    RectF box(left + 38 * k, top, 74 * k, h);
-    StringFormat format;
-    format.SetLineAlignment(StringAlignmentCenter);
-    format.SetFormatFlags(StringFormatFlagsNoWrap);
-    g.DrawString(L"Tidora", -1, &font, box, &format, &ink);
+    UniqueGdiObject font(CreateFontIndirectW(&lf));
+    if (!font) return;
+    // GDI+ set the word off by a sixth of its height; the layout keeps that.
+    RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
+    const HGDIOBJ oldFont = SelectObject(DC, font.get());
+    const int oldMode = SetBkMode(DC, TRANSPARENT);
+    const COLORREF oldColor = SetTextColor(DC, RGB(40, 44, 52));
+    DrawTextW(DC, L"Tidora", -1, &box, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SetTextColor(DC, oldColor);
+    SetBkMode(DC, oldMode);
+    SelectObject(DC, oldFont);
 }
 
 void TLogoImage::CreateParams(TCreateParams& Params) {
