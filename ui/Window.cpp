@@ -228,6 +228,12 @@ LRESULT TWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_ERASEBKGND:
         if (!FSubclassed) return 1;
         break;
+    case WM_NCPAINT:
+        // A window without frame or scroll bars has no non-client area to
+        // draw, yet the default handling costs a round trip per window under
+        // Wine, for every control, every time the form is shown.
+        if (!HasNonClientParts()) return 0;
+        break;
     case WM_PAINT:
         if (FSubclassed) break;
         {
@@ -269,6 +275,14 @@ LRESULT TWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         break;
     }
     return DefaultProc(Msg, WParam, LParam);
+}
+
+bool TWindow::HasNonClientParts() const {
+    if (!FHandle) return true;
+    const auto style = static_cast<DWORD>(GetWindowLongW(FHandle, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongW(FHandle, GWL_EXSTYLE));
+    return (style & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | WS_VSCROLL | WS_HSCROLL)) ||
+           (exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME));
 }
 
 void TWindow::OnPaint(HDC DC, const RECT& Client) {

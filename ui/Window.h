@@ -205,6 +205,8 @@ protected:
     // Where one aligned or free child goes inside Area (Area shrinks by what
     // an aligned child takes), and the same with the child moved there.
     RECT ChildRect(const TWindow* Child, RECT& Area) const;
+    // A frame, edge or scroll bar: something the system draws around the client area.
+    bool HasNonClientParts() const;
     void PlaceChild(TWindow* Child, RECT& Area, HDWP& Batch);
     // The client area less the padding, and the children in the order they
     // take their room.
