@@ -215,6 +215,56 @@ TEST(FormDpiChild, LaysOutAt144) {
     EXPECT_TRUE(test::SaveWindowShot(form.Handle(), test::ScreenshotPath(L"form-144")));
 }
 
+// A panel that notes where its window was made and how often it was moved.
+class TWatchedPanel : public TPanel {
+public:
+    explicit TWatchedPanel(TWindow* Parent) : TPanel(Parent) {}
+    Box MadeAt{};
+    int Moves = 0;
+
+protected:
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override {
+        if (Msg == WM_CREATE) {
+            auto* cs = reinterpret_cast<CREATESTRUCTW*>(LParam);
+            MadeAt = Box{cs->x, cs->y, cs->x + cs->cx, cs->y + cs->cy};
+        }
+        // Any SetWindowPos counts, even one to where the window already is.
+        if (Msg == WM_WINDOWPOSCHANGED) ++Moves;
+        return TPanel::WndProc(Msg, WParam, LParam);
+    }
+};
+
+// Each move of a child window is a round of messages and a repaint: children
+// are made where they belong, and a realign moves only those whose place
+// changed.
+TEST(Form, ChildrenAreMadeInPlaceAndOnlyMovedWhenTheirPlaceChanges) {
+    TForm form(TSampleForm::Options());
+    const UINT dpi = form.CurrentDpi();
+    auto S = [dpi](int v) { return MulDiv(v, static_cast<int>(dpi), 96); };
+    auto* head = TWindow::Create<TPanel>(&form, L"Head", TBounds{0, 0, 464, 50}, TAlign::alTop);
+    auto* body = TWindow::Create<TWatchedPanel>(&form, L"Body", TBounds{}, TAlign::alClient);
+    auto* free = TWindow::Create<TWatchedPanel>(body, L"Free", TBounds{20, 30, 100, 40});
+    EXPECT_EQ(body->MadeAt, (Box{0, S(50), S(464), S(417)}));
+    EXPECT_EQ(free->MadeAt, (Box{S(20), S(30), S(120), S(70)}));
+    // (A visible window made by CreateWindowEx is shown by it: that is no move.)
+    body->Moves = free->Moves = 0;
+
+    form.RealignTree();
+    form.ShowForm();
+    Pump(50);
+    EXPECT_EQ(body->Moves, 0);
+    EXPECT_EQ(free->Moves, 0);
+
+    // The header grows: the body below it moves, the control inside it stays.
+    head->SetBounds(TBounds{0, 0, 464, 80});
+    EXPECT_EQ(body->Moves, 1);
+    EXPECT_EQ(BoxOf(body), (Box{0, S(80), S(464), S(417)}));
+    EXPECT_EQ(free->Moves, 0);
+    free->SetBounds(TBounds{25, 30, 100, 40});
+    EXPECT_EQ(free->Moves, 1);
+    EXPECT_EQ(BoxOf(free), (Box{S(25), S(30), S(125), S(70)}));
+}
+
 TEST(Form, CardPanelShowsOneCard) {
     TSampleForm form;
     form.ShowForm();
