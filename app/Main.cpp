@@ -41,6 +41,8 @@ const wchar_t* const kTips[2] = {
 namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
+// Posted by FormCreate: the conversation starts once the window is painted.
+constexpr UINT WM_STARTCONVERSATION = WM_APP + 0x4E;
 
 TFormOptions MainOptions() {
     TFormOptions o;
@@ -146,10 +148,24 @@ void TFrmTidora::FormCreate() {
     LoadResourceList(NameWhite, L"name_white");
     LoadResourceList(NameBlack, L"name_black");
     RealignTree();
+    // Started from the message loop, after the first paint: its DLLs and name
+    // lookup held the window's first paint back by some 15 ms under Wine.
+    PostMessageW(Handle(), WM_STARTCONVERSATION, 0, 0);
+}
+
+void TFrmTidora::StartConversation() {
     std::weak_ptr<TContext> context = FContext;
     CheckUpdate([context](bool Accepted, const std::wstring& Data) {
         if (auto c = context.lock(); c && c->Window) c->Window->ServiceCallback(Accepted, Data);
     }, 0);
+}
+
+LRESULT TFrmTidora::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_STARTCONVERSATION) {
+        StartConversation();
+        return 0;
+    }
+    return TForm::WndProc(Msg, WParam, LParam);
 }
 
 void TFrmTidora::FormDestroy() {

@@ -65,9 +65,14 @@ public:
     // Tests shorten the run's pauses; the program keeps 1000 ms.
     static void SetCleanPause(std::function<void(DWORD)> Pause);
 
+protected:
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
 private:
     struct TContext;
     void FormCreate();
+    // The start-up conversation with the service.
+    void StartConversation();
     void FormDestroy();
     // Creates the page of card Index on first use and (re)loads it.
     void ShowPage(int Index);
