@@ -1,7 +1,7 @@
 # Delay-load import libraries for system DLLs the program does not need before
 # its window is painted. Loading and initialising a DLL costs milliseconds under
 # Wine and on a cold Windows start: with these, a DLL is loaded at the first
-# call into it (the shell, WinHTTP, COM, the file dialogs), not before WinMain.
+# call into it (WinHTTP, the file dialogs), not before WinMain.
 #
 # The toolchain ships no .def files, so each one is made from the ordinary
 # import library's symbols: "__imp__Name@N" becomes the export "Name@N", and

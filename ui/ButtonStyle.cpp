@@ -88,15 +88,8 @@ void PaintStyledButton(HDC DC, const RECT& Rect, const TStyledButtonAttributes& 
         lf.lfStrikeOut = (A.FontStyle & fsStrikeOut) != 0;
         styled.reset(CreateFontIndirectW(&lf));
     }
-    HGDIOBJ oldFont = SelectObject(DC, styled ? styled.get() : Font);
-    const int oldMode = SetBkMode(DC, TRANSPARENT);
-    const COLORREF oldColor = SetTextColor(DC, A.FontColor);
-    RECT text = Rect;
-    DrawTextW(DC, Caption.c_str(), static_cast<int>(Caption.size()), &text,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
-    SetTextColor(DC, oldColor);
-    SetBkMode(DC, oldMode);
-    SelectObject(DC, oldFont);
+    DrawTextTransparent(DC, Caption, Rect, styled ? static_cast<HFONT>(styled.get()) : Font, A.FontColor,
+                        DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
 
     if (FocusRect) {
         RECT focus{Rect.left + 3, Rect.top + 3, Rect.right - 3, Rect.bottom - 3};

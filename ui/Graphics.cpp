@@ -70,6 +70,16 @@ TBufferedPaint::~TBufferedPaint() {
     SelectObject(FBuffer.get(), FOldBitmap);
 }
 
+void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font, COLORREF Color, UINT Format) {
+    const HGDIOBJ oldFont = SelectObject(DC, Font);
+    const int oldMode = SetBkMode(DC, TRANSPARENT);
+    const COLORREF oldColor = SetTextColor(DC, Color);
+    DrawTextW(DC, Text.c_str(), static_cast<int>(Text.size()), &Rect, Format);
+    SetTextColor(DC, oldColor);
+    SetBkMode(DC, oldMode);
+    SelectObject(DC, oldFont);
+}
+
 void FillSolidRect(HDC DC, const RECT& Rect, COLORREF Color) {
     const COLORREF old = SetBkColor(DC, Color);
     ExtTextOutW(DC, 0, 0, ETO_OPAQUE, &Rect, nullptr, 0, nullptr);

@@ -3,6 +3,8 @@
 // control flickers, and antialiased shapes through GDI+.
 #include <windows.h>
 
+#include <string>
+
 #include "system/Handles.h"
 
 namespace tidora {
@@ -57,6 +59,10 @@ private:
 };
 
 void FillSolidRect(HDC DC, const RECT& Rect, COLORREF Color);
+
+// DrawTextW in Font and Color on a transparent background; the DC's font,
+// text colour and background mode are as they were afterwards.
+void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font, COLORREF Color, UINT Format);
 
 // A rectangle with rounded corners (Radius 0: square), filled and framed as
 // asked; the frame is at least one pixel wide.

@@ -54,14 +54,9 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
     UniqueGdiObject font(CreateFontIndirectW(&lf));
     if (!font) return;
     // GDI+ set the word off by a sixth of its height; the layout keeps that.
-    RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
-    const HGDIOBJ oldFont = SelectObject(DC, font.get());
-    const int oldMode = SetBkMode(DC, TRANSPARENT);
-    const COLORREF oldColor = SetTextColor(DC, RGB(40, 44, 52));
-    DrawTextW(DC, L"Tidora", -1, &box, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    SetTextColor(DC, oldColor);
-    SetBkMode(DC, oldMode);
-    SelectObject(DC, oldFont);
+    const RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
+    DrawTextTransparent(DC, L"Tidora", box, static_cast<HFONT>(font.get()), RGB(40, 44, 52),
+                        DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
 void TLogoImage::CreateParams(TCreateParams& Params) {

@@ -8,6 +8,7 @@
 #include "service/Update.h"
 #include "ui/Application.h"
 #include "ui/CheckBox.h"
+#include "ui/Graphics.h"
 #include "ui/Label.h"
 #include "ui/Shape.h"
 #include "ui/StyledButton.h"
@@ -216,13 +217,8 @@ HCURSOR TUpdateStatusBar::OnCursor() {
 void TUpdateHelper::DrawUpdateStatus(TUpdateStatusBar* StatusBar, HDC DC, const RECT& Rect) {
     UniqueGdiObject brush(CreateSolidBrush(StatusBar->Color()));
     FillRect(DC, &Rect, static_cast<HBRUSH>(brush.get()));
-    HGDIOBJ old = SelectObject(DC, StatusBar->FontHandle());
-    SetBkMode(DC, TRANSPARENT);
-    SetTextColor(DC, StatusBar->Font().Color);
-    RECT r = Rect;
-    const std::wstring text = StatusBar->Caption();
-    DrawTextW(DC, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
-    SelectObject(DC, old);
+    DrawTextTransparent(DC, StatusBar->Caption(), Rect, StatusBar->FontHandle(), StatusBar->Font().Color,
+                        DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
 }
 
 void TUpdateHelper::StatusClick(TWindow* Sender) {
