@@ -237,4 +237,26 @@ void Pump(DWORD Ms) {
     PumpUntil([] { return false; }, Ms);
 }
 
+std::wstring WindowText(HWND Window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(Window, text, 512);
+    return text;
+}
+
+TPrintedClient::TPrintedClient(HWND Window, UINT Flags) {
+    GetClientRect(Window, &FClient);
+    HDC screen = GetDC(nullptr);
+    FMemory = CreateCompatibleDC(screen);
+    FBitmap = CreateCompatibleBitmap(screen, FClient.right, FClient.bottom);
+    ReleaseDC(nullptr, screen);
+    FOld = SelectObject(FMemory, FBitmap);
+    SendMessageW(Window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(FMemory), Flags);
+}
+
+TPrintedClient::~TPrintedClient() {
+    SelectObject(FMemory, FOld);
+    DeleteObject(FBitmap);
+    DeleteDC(FMemory);
+}
+
 } // namespace tidora::test

@@ -7,6 +7,27 @@
 
 namespace tidora::test {
 
+// A window's text (its first 511 characters).
+std::wstring WindowText(HWND Window);
+
+// What Window paints of its client area, asked with WM_PRINTCLIENT (Flags)
+// into a bitmap of its client size; the bitmap lives as long as this.
+class TPrintedClient {
+public:
+    explicit TPrintedClient(HWND Window, UINT Flags = PRF_CLIENT);
+    ~TPrintedClient();
+    TPrintedClient(const TPrintedClient&) = delete;
+    TPrintedClient& operator=(const TPrintedClient&) = delete;
+    HDC DC() const { return FMemory; }
+    const RECT& Client() const { return FClient; }
+
+private:
+    RECT FClient{};
+    HDC FMemory = nullptr;
+    HBITMAP FBitmap = nullptr;
+    HGDIOBJ FOld = nullptr;
+};
+
 // A name no other test or earlier run uses: Prefix, the process id and a counter.
 std::wstring UniqueName(const std::wstring& Prefix);
 

@@ -38,11 +38,6 @@ using tidora::test::TLoopbackServer;
 namespace {
 
 
-std::wstring TextOf(HWND Window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(Window, text, 512);
-    return text;
-}
 
 // The child of Parent whose window text is Text.
 HWND ChildWithText(HWND Parent, const std::wstring& Text) {
@@ -51,7 +46,7 @@ HWND ChildWithText(HWND Parent, const std::wstring& Text) {
         HWND Found = nullptr;
     } search{Text};
     for (HWND child = GetWindow(Parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (TextOf(child) == search.Text) return child;
+        if (test::WindowText(child) == search.Text) return child;
     return search.Found;
 }
 

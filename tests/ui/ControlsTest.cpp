@@ -21,15 +21,11 @@
 using namespace tidora;
 using tidora::test::Pump;
 using tidora::test::PumpUntil;
+using tidora::test::WindowText;
 
 namespace {
 
 
-std::wstring WindowText(HWND Window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(Window, text, 512);
-    return text;
-}
 
 class Controls : public testing::Test {
 protected:
@@ -64,18 +60,9 @@ protected:
 
     // The button painted into a bitmap: the colour at a point of it.
     COLORREF PixelOf(TWindow* Button, int X, int Y) {
-        const RECT r = Button->ClientRect();
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
-        ReleaseDC(nullptr, screen);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        SendMessageW(Button->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
-        const COLORREF c = GetPixel(memory, X < 0 ? r.right + X : X, Y < 0 ? r.bottom + Y : Y);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        return c;
+        const test::TPrintedClient printed(Button->Handle());
+        const RECT& r = printed.Client();
+        return GetPixel(printed.DC(), X < 0 ? r.right + X : X, Y < 0 ? r.bottom + Y : Y);
     }
 
     std::wstring SavedLanguage;

@@ -87,13 +87,9 @@ TEST(HtmlLabel, PaintsCentredColouredText) {
     ProcessMessages();
 
     // Paint the label into a bitmap of our own and look at where the ink is.
-    const RECT client = label->ClientRect();
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    SendMessageW(label->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+    const test::TPrintedClient printed(label->Handle());
+    const RECT& client = printed.Client();
+    HDC memory = printed.DC();
     const int w = client.right, h = client.bottom;
     const int red = CountPixels(memory, client, RGB(255, 0, 0));
     EXPECT_GT(red, 20);
@@ -106,9 +102,6 @@ TEST(HtmlLabel, PaintsCentredColouredText) {
     // Vertically centred: no ink on the top and bottom rows.
     EXPECT_EQ(CountPixels(memory, RECT{0, 0, w, 3}, RGB(255, 0, 0)), 0);
     EXPECT_EQ(CountPixels(memory, RECT{0, h - 3, w, h}, RGB(255, 0, 0)), 0);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
 }
 
 } // namespace

@@ -98,13 +98,7 @@ protected:
 
     // The list painted into a bitmap: the darkest text pixel of a row's cell.
     int DarkestIn(int Row, int Column) {
-        const RECT client = List->ClientRect();
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-        ReleaseDC(nullptr, screen);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        SendMessageW(List->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+        const test::TPrintedClient printed(List->Handle(), PRF_CLIENT | PRF_ERASEBKGND);
         RECT cell{};
         cell.top = Column;
         cell.left = LVIR_LABEL;
@@ -112,13 +106,10 @@ protected:
         int darkest = 255;
         for (int y = cell.top; y < cell.bottom; ++y)
             for (int x = cell.left; x < cell.right; ++x) {
-                const COLORREF c = GetPixel(memory, x, y);
+                const COLORREF c = GetPixel(printed.DC(), x, y);
                 if (c == CLR_INVALID) continue;
                 darkest = std::min(darkest, static_cast<int>((GetRValue(c) + GetGValue(c) + GetBValue(c)) / 3));
             }
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
         return darkest;
     }
 
