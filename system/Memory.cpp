@@ -47,7 +47,8 @@ void TrimProcesses() {
     });
 }
 
-static_assert(sizeof(MEMORYSTATUSEX) == 64 && sizeof(MEMORYSTATUS) == 32, "memory status records of a 32-bit process");
+static_assert(sizeof(void*) != 4 || (sizeof(MEMORYSTATUSEX) == 64 && sizeof(MEMORYSTATUS) == 32),
+              "memory status records of a 32-bit process");
 
 } // namespace
 

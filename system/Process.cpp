@@ -7,7 +7,7 @@ namespace {
 
 constexpr ULONG kProcessBreakOnTermination = 29;
 constexpr DWORD kPathUnits = MAX_PATH;
-static_assert(sizeof(PROCESSENTRY32W) == 556, "snapshot entries of a 32-bit process");
+static_assert(sizeof(void*) != 4 || sizeof(PROCESSENTRY32W) == 556, "snapshot entries of a 32-bit process");
 
 bool DefaultTerminate(DWORD, HANDLE Process) {
     return TerminateProcess(Process, 0) != FALSE;

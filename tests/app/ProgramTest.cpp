@@ -67,8 +67,12 @@ TEST(Program, VersionResource) {
     EXPECT_EQ(std::count(version, version + wcslen(version), L'.'), 3) << version;
 }
 
+// The machine the program is built for: i386 for what ships; the same as
+// this test's own, since a tree builds both for one architecture.
+constexpr WORD kProgramMachine = sizeof(void*) == 4 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+
 // The DLLs in the program's import table, in lower case; the test fails
-// (and the set is empty) when the file is not a 32-bit program.
+// (and the set is empty) when the file is not built for that machine.
 std::set<std::string> ImportedDlls() {
     std::set<std::string> imports;
     UniqueModule program(LoadLibraryExW(ProgramPath().c_str(), nullptr,
@@ -79,9 +83,9 @@ std::set<std::string> ImportedDlls() {
     const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(program.get()) & ~ULONG_PTR(3));
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     EXPECT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE || nt->FileHeader.Machine != IMAGE_FILE_MACHINE_I386) return imports;
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, kProgramMachine);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || nt->FileHeader.Machine != kProgramMachine) return imports;
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     EXPECT_NE(dir.VirtualAddress, 0u);
     if (!dir.VirtualAddress) return imports;
