@@ -12,6 +12,8 @@
 #   short-lived authority) when set, else scripts/local-ca's in the build tree.
 set -uo pipefail
 src=$(cd "$1" && pwd)
+. "$src/scripts/wine-arch"
+pick_wine_arch
 build=$(cd "$2" && pwd)
 server_exe="$3/tidora-server"
 helpers="$build/helpers"
@@ -112,7 +114,7 @@ curl -sf --cacert "$ca" -o /dev/null "$base/api.init.php" && pass "server answer
 # --- Tidora built against it
 tidora_build="$build/e2e/tidora"
 cmake -S "$src" -B "$tidora_build" -DCMAKE_BUILD_TYPE=Release -DTIDORA_TESTS=OFF \
-  -DTIDORA_SERVICE_URL="$base" >"$work/build.log" 2>&1 &&
+  -DTIDORA_ARCH="$TIDORA_ARCH" -DTIDORA_SERVICE_URL="$base" >"$work/build.log" 2>&1 &&
   cmake --build "$tidora_build" --target tidora -j"$(nproc)" >>"$work/build.log" 2>&1 ||
   die "building Tidora against $base failed"
 pass "Tidora built against $base"
