@@ -118,16 +118,15 @@ DWORD WaitServing(HANDLE Handle, DWORD TimeoutMs) {
     const ULONGLONG start = GetTickCount64();
     HANDLE handles[2] = {Handle, HandOverEvent()};
     for (;;) {
+        // A hand-over whose signal another wait took is still served here.
+        ServeHandOvers();
         DWORD left = INFINITE;
         if (TimeoutMs != INFINITE) {
             ULONGLONG spent = GetTickCount64() - start;
             left = spent >= TimeoutMs ? 0 : static_cast<DWORD>(TimeoutMs - spent);
         }
         DWORD r = WaitForMultipleObjects(2, handles, FALSE, left);
-        if (r == WAIT_OBJECT_0 + 1) {
-            ServeHandOvers();
-            continue;
-        }
+        if (r == WAIT_OBJECT_0 + 1) continue;
         return r == WAIT_OBJECT_0 ? WAIT_OBJECT_0 : r == WAIT_TIMEOUT ? WAIT_TIMEOUT : WAIT_FAILED;
     }
 }

@@ -271,9 +271,18 @@ TEST_F(BundlePage, DestroyingThePageServesAWatcherThatIsReportingAChange) {
     Page->LoadInstall();
     const int before = *reads;
     // A change while the UI thread does not pump: the watcher hands the
-    // reload over and waits.
-    records.Add(UniqueName(L"TidoraBundleWatch"), L"C:\\nowhere\\u.exe");
-    Sleep(500);
+    // reload over and waits. On a busy machine its watch may not be armed
+    // yet, so the record changes again until a hand-over is waiting.
+    const std::wstring name = records.Add(UniqueName(L"TidoraBundleWatch"), L"C:\\nowhere\\u.exe");
+    bool handedOver = false;
+    for (int i = 0; i < 40 && !handedOver; ++i) {
+        handedOver = WaitForSingleObject(HandOverEvent(), 250) == WAIT_OBJECT_0;
+        if (!handedOver)
+            TReg::WriteString(HKEY_LOCAL_MACHINE, kUninstall + L"\\" + name, L"DisplayName",
+                              L"TidoraBundleWatch" + std::to_wstring(i));
+    }
+    ASSERT_TRUE(handedOver);
+    Sleep(300);
     EXPECT_EQ(*reads, before);
     // The destruction serves it on the way instead of waiting for ever.
     Host.reset();
