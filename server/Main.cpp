@@ -57,13 +57,14 @@ int main(int argc, char** argv) {
     }
     // Reports carry user ids: the database is for this account's eyes only.
     umask(077);
-    Store store(options.database, static_cast<size_t>(options.service.threads));
-    if (!ApplySettings(store, settingsText, options.settings, error)) {
+    std::unique_ptr<Store> store =
+        OpenStore(options.database, static_cast<size_t>(options.service.threads));
+    if (!ApplySettings(*store, settingsText, options.settings, error)) {
       std::fprintf(stderr, "tidora-server: %s\n", error.c_str());
       return 2;
     }
     if (!options.serve) return 0;
-    Service service(store, options.service);
+    Service service(*store, options.service);
     int port = service.Bind();
     std::printf("%d\n", port);
     std::fflush(stdout);

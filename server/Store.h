@@ -1,33 +1,25 @@
 #pragma once
-// The service's storage: one SQLite file in WAL mode. A report is written in
-// one transaction that is on disk (fsync'd) before its id is handed out, so
-// an acknowledged report survives a killed server and a power cut alike.
-#include <condition_variable>
-#include <exception>
+// The service's storage, one interface over two back ends: an SQLite file
+// (SqliteStore, the embedded default) and a PostgreSQL server (PostgresStore,
+// for several instances on one database). Whichever is used, a report's id is
+// handed out only after the transaction that wrote it has committed, and an
+// instance keeps nothing in memory that another instance would answer
+// differently: every call reads the database.
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "CommitQueue.h"
 #include "Report.h"
-
-struct sqlite3;
 
 namespace tidora::server {
 
 struct StoreError : std::runtime_error {
   using std::runtime_error::runtime_error;
-};
-
-// What came with a report besides its body.
-struct ReportOrigin {
-  std::string version;  // User-Version, "" when absent or malformed
-  std::string userId;   // User-Union, "" when absent or malformed
-  int64_t received = 0; // seconds since 1970 (UTC)
 };
 
 struct StoredReport {
@@ -47,57 +39,41 @@ struct EntryStats {
   std::vector<std::pair<std::string, int64_t>> targets;  // most seen first
 };
 
-class Connection;
-
 class Store {
  public:
-  // Opens or creates the database; throws StoreError when the file cannot be
-  // used as one.
-  explicit Store(const std::string& path, size_t readers = 4);
-  ~Store();
-  Store(const Store&) = delete;
-  Store& operator=(const Store&) = delete;
+  virtual ~Store() = default;
 
   // Settings: name -> JSON text of the value.
-  std::map<std::string, std::string> Settings() const;
+  virtual std::map<std::string, std::string> Settings() const = 0;
   // Sets each (name, JSON text) in order, an empty text removing the
   // setting, all in one transaction.
-  void ChangeSettings(const std::vector<std::pair<std::string, std::string>>& changes);
+  virtual void ChangeSettings(const std::vector<std::pair<std::string, std::string>>& changes) = 0;
 
-  void RecordHold(const std::string& version, int64_t when);
-  int64_t HoldCount() const;
+  virtual void RecordHold(const std::string& version, int64_t when) = 0;
+  virtual int64_t HoldCount() const = 0;
 
-  // Stores the report under a fresh id and returns the id once the write is
-  // durable. Throws StoreError on failure (nothing is stored then). Reports
-  // that arrive while another commit is on its way to disk are committed
-  // together in the next transaction: one fsync for the lot.
-  std::string AddReport(const UsageReport& report, const ReportOrigin& origin);
-  std::optional<StoredReport> LoadReport(const std::string& id) const;
-  int64_t ReportCount() const;
+  // Stores the report under a fresh id and returns the id once the write has
+  // committed. Throws StoreError on failure (nothing is stored then).
+  // Reports that arrive while another commit is under way are committed
+  // together in the next transaction.
+  virtual std::string AddReport(const UsageReport& report, const ReportOrigin& origin) = 0;
+  virtual std::optional<StoredReport> LoadReport(const std::string& id) const = 0;
+  virtual int64_t ReportCount() const = 0;
 
   // source and name as on the entry pages (lower-cased).
-  EntryStats LoadEntry(const std::string& source, const std::string& name) const;
+  virtual EntryStats LoadEntry(const std::string& source, const std::string& name) const = 0;
 
-  // SQLite's own consistency check; "ok" when the file is sound.
-  std::string IntegrityCheck() const;
-
- private:
-  class ReaderLease;
-  ReaderLease Reader() const;
-
-  struct Pending;
-  void CommitBatch(const std::vector<Pending*>& batch);
-
-  std::unique_ptr<Connection> writer_;
-  mutable std::mutex writerMutex_;
-  mutable std::vector<std::unique_ptr<Connection>> idleReaders_;
-  mutable std::mutex readerMutex_;
-  mutable std::condition_variable readerFree_;
-
-  std::mutex queueMutex_;
-  std::condition_variable batchDone_;
-  std::vector<Pending*> queue_;
-  bool committing_ = false;
+  // The back end's own consistency check; "ok" when the data is sound.
+  virtual std::string IntegrityCheck() const = 0;
 };
+
+// True for a libpq connection address ("postgresql://..." or
+// "postgres://..."); anything else names an SQLite file.
+bool IsPostgresAddress(const std::string& location);
+
+// Opens the store `location` names, creating or bringing its schema up to
+// date; `connections` bounds the connections used for reading at once.
+// Throws StoreError when it cannot be used.
+std::unique_ptr<Store> OpenStore(const std::string& location, size_t connections = 4);
 
 }  // namespace tidora::server

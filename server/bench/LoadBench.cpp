@@ -38,7 +38,8 @@ void Verify(const char* phase, int port, const std::string& db, const LoadOutcom
     auto page = client.Get("/?report=" + acked.id);
     readable += page && page->status == 200;
   }
-  Store store(db);
+  auto opened = OpenStore(db);
+  Store& store = *opened;
   std::string detail;
   size_t unfaithful = CountUnfaithful(store, load.acked, detail);
   std::printf("  %s: %zu of %zu acknowledged reports readable as pages, %zu missing or "

@@ -37,7 +37,8 @@ TEST(CrashTest, NoAcknowledgedReportIsLostOrDamagedByAKill) {
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200) << acked.id;
   }
-  Store store(db);
+  auto opened = OpenStore(db);
+  Store& store = *opened;
   std::string detail;
   EXPECT_EQ(CountUnfaithful(store, load.acked, detail), 0u) << detail;
   EXPECT_EQ(store.IntegrityCheck(), "ok");

@@ -58,7 +58,8 @@ TEST(SettingsTest, ReplyKeepsItsOrderAndLeavesOutWhatNoLongerChecks) {
 
 TEST(SettingsTest, AMistakeLeavesTheSettingsAsTheyWere) {
   TempDir dir;
-  Store store(dir.Path("s.db"));
+  auto opened = OpenStore(dir.Path("s.db"));
+  Store& store = *opened;
   std::string error;
   ASSERT_TRUE(ApplySettings(store, R"({"update":"https://localhost/1","name_black":["a"]})", {},
                             error))

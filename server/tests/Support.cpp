@@ -37,10 +37,37 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() { nftw(path_.c_str(), RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
 
+const char* BackendName(Backend backend) {
+  return backend == Backend::Sqlite ? "SQLite" : "PostgreSQL";
+}
+
+std::string TestPostgres() {
+  const char* address = std::getenv("TIDORA_TEST_POSTGRES");
+  return address ? address : "";
+}
+
+bool StorePlace::Available(Backend backend) {
+  return backend == Backend::Sqlite || !TestPostgres().empty();
+}
+
+StorePlace::StorePlace(Backend backend) : backend_(backend) {
+  if (backend == Backend::Sqlite) {
+    location_ = dir_.Path("service.db");
+    return;
+  }
+  throw std::runtime_error("no PostgreSQL server for this test run");
+}
+
+StorePlace::~StorePlace() = default;
+
+std::string StorePlace::Unusable() const {
+  return backend_ == Backend::Sqlite ? dir_.Path("missing-folder/service.db") : "";
+}
+
 RunningService::RunningService(const std::string& database, ServiceConfig config) {
   config.address = "127.0.0.1";
   config.port = 0;
-  store_ = std::make_unique<Store>(database);
+  store_ = OpenStore(database);
   service_ = std::make_unique<Service>(*store_, config);
   port_ = service_->Bind();
   thread_ = std::thread([this] { service_->Run(); });

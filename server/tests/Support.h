@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,38 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// The back ends a store test runs against.
+enum class Backend { Sqlite, Postgres };
+const char* BackendName(Backend backend);
+inline void PrintTo(Backend backend, std::ostream* out) { *out << BackendName(backend); }
+
+// The PostgreSQL server of this test run, as a libpq address of its
+// maintenance database, from TIDORA_TEST_POSTGRES (set by ctest, which
+// starts that server for the run and stops it afterwards); "" when unset.
+std::string TestPostgres();
+
+// A fresh, empty place for a store: an SQLite file in a temporary folder, or
+// a database of its own on the test run's PostgreSQL server, dropped at the
+// end. Throws when the back end is not there (see Available).
+class StorePlace {
+ public:
+  explicit StorePlace(Backend backend);
+  ~StorePlace();
+  StorePlace(const StorePlace&) = delete;
+  StorePlace& operator=(const StorePlace&) = delete;
+  static bool Available(Backend backend);
+  // What --db or OpenStore takes.
+  const std::string& Location() const { return location_; }
+  // A location of the same back end that cannot be opened.
+  std::string Unusable() const;
+
+ private:
+  Backend backend_;
+  TempDir dir_;
+  std::string database_;  // PostgreSQL only
+  std::string location_;
 };
 
 // Store and Service on 127.0.0.1, a free port, served by a thread of the test

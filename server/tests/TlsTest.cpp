@@ -74,7 +74,8 @@ TEST(TlsTest, ServesTheCallsOverHttpsToAClientThatValidates) {
 
 TEST(TlsTest, AnUnusableCertificateIsRefusedAtStart) {
   TempDir dir;
-  Store store(dir.Path("service.db"));
+  auto opened = OpenStore(dir.Path("service.db"));
+  Store& store = *opened;
   ServiceConfig config;
   config.certFile = dir.Path("missing.pem");
   config.keyFile = dir.Path("missing.key");
