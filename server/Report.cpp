@@ -34,7 +34,9 @@ int EscapedUnit(std::string_view text, size_t at) {
 // deeper than a report has (the parser would otherwise build whatever depth
 // the sender likes) and replaces unpaired UTF-16 surrogates with U+FFFD: the
 // program escapes file names unit by unit, and Windows allows a file name that
-// is not valid UTF-16, which must not cost the whole report.
+// is not valid UTF-16, which must not cost the whole report. An escaped NUL
+// goes the same way: no Windows name holds one, and a database text column
+// (or a C string on its way there) would cut the value short at it.
 bool Prepare(std::string_view body, std::string& out, std::string& error) {
   out.clear();
   out.reserve(body.size());
@@ -47,6 +49,11 @@ bool Prepare(std::string_view body, std::string& out, std::string& error) {
         inString = false;
       } else if (c == '\\' && i + 1 < body.size()) {
         int unit = EscapedUnit(body, i);
+        if (unit == 0) {
+          out.append("\\uFFFD");
+          i += 5;
+          continue;
+        }
         if (unit >= 0xD800 && unit <= 0xDFFF) {
           int next = EscapedUnit(body, i + 6);
           if (unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {

@@ -28,6 +28,11 @@ bool IsSettingName(const std::string& name) {
   return false;
 }
 
+// The program cuts these values out of the reply text up to the next quote
+// that follows no backslash, so a value ending in one (written \\ before its
+// closing quote) would be read on past its end.
+bool EndsInBackslash(const std::string& text) { return !text.empty() && text.back() == '\\'; }
+
 bool IsAddress(const std::string& text) {
   return text.rfind("https://", 0) == 0 || text.rfind("http://", 0) == 0;
 }
@@ -35,8 +40,9 @@ bool IsAddress(const std::string& text) {
 bool CheckValue(const std::string& name, const json& value, std::string& error) {
   if (name == "update" || name == "notify") {
     if (!value.is_string() || value.get_ref<const std::string&>().size() > kMaxAddress ||
-        !IsAddress(value.get_ref<const std::string&>())) {
-      error = name + " must be an http or https address";
+        !IsAddress(value.get_ref<const std::string&>()) ||
+        EndsInBackslash(value.get_ref<const std::string&>())) {
+      error = name + " must be an http or https address not ending in a backslash";
       return false;
     }
     return true;
@@ -55,8 +61,9 @@ bool CheckValue(const std::string& name, const json& value, std::string& error) 
       // The program cuts "info" at its first closing brace.
       if (!member.value().is_string() ||
           member.value().get_ref<const std::string&>().size() > kMaxNoticeValue ||
-          member.value().get_ref<const std::string&>().find('}') != std::string::npos) {
-        error = "info." + key + " must be a short string without }";
+          member.value().get_ref<const std::string&>().find('}') != std::string::npos ||
+          EndsInBackslash(member.value().get_ref<const std::string&>())) {
+        error = "info." + key + " must be a short string without } or a final backslash";
         return false;
       }
     }

@@ -184,47 +184,21 @@ class Transaction {
 
 }  // namespace
 
-class SqliteStore::ReaderLease {
- public:
-  ReaderLease(const SqliteStore& store, std::unique_ptr<SqliteConnection> connection)
-      : store_(store), connection_(std::move(connection)) {}
-  ReaderLease(ReaderLease&&) = default;
-  ~ReaderLease() {
-    if (!connection_) return;
-    {
-      std::lock_guard<std::mutex> lock(store_.readerMutex_);
-      store_.idleReaders_.push_back(std::move(connection_));
-    }
-    store_.readerFree_.notify_one();
-  }
-  sqlite3* Db() const { return connection_->Db(); }
-
- private:
-  const SqliteStore& store_;
-  std::unique_ptr<SqliteConnection> connection_;
-};
-
 SqliteStore::SqliteStore(const std::string& path, size_t readers)
     : commits_([this](const std::vector<PendingReport*>& batch) { CommitBatch(batch); }) {
   writer_ = std::make_unique<SqliteConnection>(path, true);
   writer_->Exec(kSchema);
   for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i)
-    idleReaders_.push_back(std::make_unique<SqliteConnection>(path, false));
+    readers_.Add(std::make_unique<SqliteConnection>(path, false));
 }
 
 SqliteStore::~SqliteStore() = default;
 
-SqliteStore::ReaderLease SqliteStore::Reader() const {
-  std::unique_lock<std::mutex> lock(readerMutex_);
-  readerFree_.wait(lock, [this] { return !idleReaders_.empty(); });
-  auto connection = std::move(idleReaders_.back());
-  idleReaders_.pop_back();
-  return ReaderLease(*this, std::move(connection));
-}
+ConnectionPool<SqliteConnection>::Lease SqliteStore::Reader() const { return readers_.Take(); }
 
 std::map<std::string, std::string> SqliteStore::Settings() const {
   auto reader = Reader();
-  Statement select(reader.Db(), "SELECT name, value FROM settings");
+  Statement select(reader->Db(), "SELECT name, value FROM settings");
   std::map<std::string, std::string> settings;
   while (select.Step()) settings[select.Text(0)] = select.Text(1);
   return settings;
@@ -254,7 +228,7 @@ void SqliteStore::RecordHold(const std::string& version, int64_t when) {
 
 int64_t SqliteStore::HoldCount() const {
   auto reader = Reader();
-  Statement count(reader.Db(), "SELECT COUNT(*) FROM holds");
+  Statement count(reader->Db(), "SELECT COUNT(*) FROM holds");
   return count.Step() ? count.Int(0) : 0;
 }
 
@@ -338,7 +312,7 @@ std::string SqliteStore::AddReport(const UsageReport& report, const ReportOrigin
 
 std::optional<StoredReport> SqliteStore::LoadReport(const std::string& id) const {
   auto reader = Reader();
-  sqlite3* db = reader.Db();
+  sqlite3* db = reader->Db();
   // One read transaction, so the rows all come from the same snapshot.
   Statement(db, "BEGIN").Run();
   struct EndRead {
@@ -379,13 +353,13 @@ std::optional<StoredReport> SqliteStore::LoadReport(const std::string& id) const
 
 int64_t SqliteStore::ReportCount() const {
   auto reader = Reader();
-  Statement count(reader.Db(), "SELECT COUNT(*) FROM reports");
+  Statement count(reader->Db(), "SELECT COUNT(*) FROM reports");
   return count.Step() ? count.Int(0) : 0;
 }
 
 EntryStats SqliteStore::LoadEntry(const std::string& source, const std::string& name) const {
   auto reader = Reader();
-  sqlite3* db = reader.Db();
+  sqlite3* db = reader->Db();
   EntryStats stats;
   Statement totals(db,
                    "SELECT COUNT(DISTINCT s.report),"
@@ -415,7 +389,7 @@ EntryStats SqliteStore::LoadEntry(const std::string& source, const std::string& 
 
 std::string SqliteStore::IntegrityCheck() const {
   auto reader = Reader();
-  Statement check(reader.Db(), "PRAGMA integrity_check");
+  Statement check(reader->Db(), "PRAGMA integrity_check");
   return check.Step() ? check.Text(0) : std::string("no answer");
 }
 

@@ -3,12 +3,12 @@
 // transaction that is on disk (fsync'd) before its id is handed out, so an
 // acknowledged report survives a killed server and a power cut alike. One
 // process at a time: several instances need PostgresStore.
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "ConnectionPool.h"
 #include "Store.h"
 
 namespace tidora::server {
@@ -35,16 +35,13 @@ class SqliteStore : public Store {
   std::string IntegrityCheck() const override;
 
  private:
-  class ReaderLease;
-  ReaderLease Reader() const;
+  ConnectionPool<SqliteConnection>::Lease Reader() const;
 
   void CommitBatch(const std::vector<PendingReport*>& batch);
 
   std::unique_ptr<SqliteConnection> writer_;
   mutable std::mutex writerMutex_;
-  mutable std::vector<std::unique_ptr<SqliteConnection>> idleReaders_;
-  mutable std::mutex readerMutex_;
-  mutable std::condition_variable readerFree_;
+  mutable ConnectionPool<SqliteConnection> readers_;
   CommitQueue commits_;
 };
 

@@ -1,5 +1,6 @@
 #include "Store.h"
 
+#include "PostgresStore.h"
 #include "SqliteStore.h"
 
 namespace tidora::server {
@@ -9,8 +10,7 @@ bool IsPostgresAddress(const std::string& location) {
 }
 
 std::unique_ptr<Store> OpenStore(const std::string& location, size_t connections) {
-  if (IsPostgresAddress(location))
-    throw StoreError("this build has no PostgreSQL support");
+  if (IsPostgresAddress(location)) return std::make_unique<PostgresStore>(location, connections);
   return std::make_unique<SqliteStore>(location, connections);
 }
 

@@ -25,7 +25,7 @@ TEST(ReportTest, WrittenReportsParseBackUnchanged) {
   }
 }
 
-TEST(ReportTest, UnpairedSurrogatesBecomeReplacementCharacters) {
+TEST(ReportTest, UnpairedSurrogatesAndNulsBecomeReplacementCharacters) {
   struct Case {
     const char* escaped;
     const char* stored;
@@ -36,6 +36,7 @@ TEST(ReportTest, UnpairedSurrogatesBecomeReplacementCharacters) {
       {R"(\uD83D\uD83D\uDE00)", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},  // high, then a pair
       {R"(x\uD800)", "x\xEF\xBF\xBD"},                            // at the very end
       {R"(\\uD800)", "\\uD800"},                                  // an escaped backslash
+      {R"(a\u0000b.exe)", "a\xEF\xBF\xBD" "b.exe"},              // NUL
   };
   for (const auto& c : cases) {
     std::string error;

@@ -8,11 +8,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <libpq-fe.h>
+
 #include <atomic>
+#include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+
+#include "Ids.h"
 
 extern char** environ;
 
@@ -42,9 +48,40 @@ const char* BackendName(Backend backend) {
 }
 
 std::string TestPostgres() {
-  const char* address = std::getenv("TIDORA_TEST_POSTGRES");
-  return address ? address : "";
+  if (const char* address = std::getenv("TIDORA_TEST_POSTGRES")) return address;
+  const char* file = std::getenv("TIDORA_TEST_POSTGRES_FILE");
+  std::string address;
+  if (file) std::getline(std::ifstream(file), address);
+  return address;
 }
+
+namespace {
+
+// The address of another database on the server `maintenance` points at
+// ("postgresql:///postgres?..." as the test server's start script writes it).
+std::string DatabaseAddress(const std::string& maintenance, const std::string& database) {
+  const std::string path = "/postgres?";
+  size_t at = maintenance.find(path);
+  if (at == std::string::npos)
+    throw std::runtime_error("unexpected PostgreSQL address " + maintenance);
+  return maintenance.substr(0, at) + "/" + database + "?" + maintenance.substr(at + path.size());
+}
+
+void RunOnServer(const std::string& address, const std::string& sql) {
+  PGconn* conn = PQconnectdb(address.c_str());
+  std::string error;
+  if (PQstatus(conn) != CONNECTION_OK) {
+    error = PQerrorMessage(conn);
+  } else {
+    PGresult* result = PQexec(conn, sql.c_str());
+    if (PQresultStatus(result) != PGRES_COMMAND_OK) error = PQresultErrorMessage(result);
+    PQclear(result);
+  }
+  PQfinish(conn);
+  if (!error.empty()) throw std::runtime_error(sql + ": " + error);
+}
+
+}  // namespace
 
 bool StorePlace::Available(Backend backend) {
   return backend == Backend::Sqlite || !TestPostgres().empty();
@@ -55,13 +92,28 @@ StorePlace::StorePlace(Backend backend) : backend_(backend) {
     location_ = dir_.Path("service.db");
     return;
   }
-  throw std::runtime_error("no PostgreSQL server for this test run");
+  std::string server = TestPostgres();
+  if (server.empty()) throw std::runtime_error("no PostgreSQL server for this test run");
+  database_ = "tidora_test_" + LowerAscii(NewReportId());
+  for (char& c : database_)
+    if (c == '-') c = '_';
+  RunOnServer(server, "CREATE DATABASE " + database_ +
+                          " TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C' LC_CTYPE 'C'");
+  location_ = DatabaseAddress(server, database_);
 }
 
-StorePlace::~StorePlace() = default;
+StorePlace::~StorePlace() {
+  if (database_.empty()) return;
+  try {
+    RunOnServer(TestPostgres(), "DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  }
+}
 
 std::string StorePlace::Unusable() const {
-  return backend_ == Backend::Sqlite ? dir_.Path("missing-folder/service.db") : "";
+  return backend_ == Backend::Sqlite ? dir_.Path("missing-folder/service.db")
+                                     : DatabaseAddress(TestPostgres(), "tidora_no_such_database");
 }
 
 RunningService::RunningService(const std::string& database, ServiceConfig config) {

@@ -1,0 +1,450 @@
+#include "PostgresStore.h"
+
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <optional>
+
+#include "Ids.h"
+
+namespace tidora::server {
+
+namespace {
+
+// SQLSTATE of a unique key that refused a row.
+constexpr const char* kUniqueViolation = "23505";
+
+// Every instance takes this lock while it creates or migrates the schema.
+constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7591432081)";
+
+// Schema steps in order; the database records how many it has taken, and an
+// instance applies the ones it lacks. Steps are only ever appended.
+const char* const kMigrations[] = {
+    R"sql(
+CREATE TABLE settings(
+  name text PRIMARY KEY,
+  value text NOT NULL);
+CREATE TABLE holds(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  received bigint NOT NULL,
+  version text NOT NULL);
+CREATE TABLE reports(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  pk text NOT NULL UNIQUE,
+  received bigint NOT NULL,
+  version text NOT NULL,
+  user_id text NOT NULL,
+  mem_old bigint NOT NULL,
+  mem_new bigint NOT NULL,
+  mem_total bigint NOT NULL);
+CREATE TABLE processes(
+  report bigint NOT NULL REFERENCES reports(id),
+  seq integer NOT NULL,
+  file text NOT NULL,
+  outcome integer NOT NULL,
+  PRIMARY KEY(report, seq));
+CREATE TABLE startups(
+  report bigint NOT NULL REFERENCES reports(id),
+  seq integer NOT NULL,
+  item text NOT NULL,
+  source text NOT NULL,
+  enabled integer,
+  entry_source text NOT NULL,
+  entry_name text NOT NULL,
+  PRIMARY KEY(report, seq));
+CREATE INDEX startups_entry ON startups(entry_source, entry_name);
+CREATE TABLE installs(
+  report bigint NOT NULL REFERENCES reports(id),
+  seq integer NOT NULL,
+  name text NOT NULL,
+  publisher text NOT NULL,
+  PRIMARY KEY(report, seq));
+)sql",
+};
+
+struct PgError : StoreError {
+  PgError(const std::string& what, std::string state)
+      : StoreError(what), sqlState(std::move(state)) {}
+  std::string sqlState;
+};
+
+class Result {
+ public:
+  explicit Result(PGresult* result) : result_(result) {}
+  int Rows() const { return PQntuples(result_.get()); }
+  bool IsNull(int row, int column) const { return PQgetisnull(result_.get(), row, column); }
+  std::string Text(int row, int column) const {
+    return std::string(PQgetvalue(result_.get(), row, column),
+                       PQgetlength(result_.get(), row, column));
+  }
+  int64_t Int(int row, int column) const {
+    const char* text = PQgetvalue(result_.get(), row, column);
+    int64_t value = 0;
+    std::from_chars(text, text + PQgetlength(result_.get(), row, column), value);
+    return value;
+  }
+
+ private:
+  struct Clear {
+    void operator()(PGresult* result) const { PQclear(result); }
+  };
+  std::unique_ptr<PGresult, Clear> result_;
+};
+
+// Statement parameters as text; nullopt is SQL NULL. libpq takes each as a
+// C string, so a value must hold no NUL byte (the report parser sees to it).
+using Params = std::vector<std::optional<std::string>>;
+
+}  // namespace
+
+class PgConnection {
+ public:
+  explicit PgConnection(const std::string& address) {
+    conn_.reset(PQconnectdb(address.c_str()));
+    if (!conn_ || PQstatus(conn_.get()) != CONNECTION_OK)
+      throw StoreError("cannot connect to PostgreSQL: " + LastError());
+    Configure();
+  }
+
+  // A connection the server dropped (restart, fail-over) is opened again
+  // before its next use rather than failing every later request.
+  void EnsureOpen() {
+    if (PQstatus(conn_.get()) == CONNECTION_OK) return;
+    PQreset(conn_.get());
+    if (PQstatus(conn_.get()) != CONNECTION_OK)
+      throw StoreError("lost the connection to PostgreSQL: " + LastError());
+    Configure();
+  }
+
+  Result Run(const char* sql, const Params& params = {}) {
+    std::vector<const char*> values;
+    values.reserve(params.size());
+    for (const auto& param : params) values.push_back(param ? param->c_str() : nullptr);
+    return Checked(PQexecParams(conn_.get(), sql, static_cast<int>(values.size()), nullptr,
+                                values.data(), nullptr, nullptr, 0));
+  }
+
+  // Statements without parameters, several in one round trip.
+  void Exec(const char* sql) { Checked(PQexec(conn_.get(), sql)); }
+
+  // Ends a transaction that failed half-way; harmless outside one.
+  void Abandon() { PQclear(PQexec(conn_.get(), "ROLLBACK")); }
+
+ private:
+  void Configure() {
+    if (PQsetClientEncoding(conn_.get(), "UTF8") != 0)
+      throw StoreError("PostgreSQL refuses UTF8 text: " + LastError());
+  }
+
+  std::string LastError() const {
+    std::string text = conn_ ? PQerrorMessage(conn_.get()) : "out of memory";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+  }
+
+  Result Checked(PGresult* raw) {
+    Result result(raw);  // freed on every way out
+    ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return result;
+    const char* state = raw ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
+    std::string message = raw ? PQresultErrorMessage(raw) : "";
+    if (message.empty()) message = LastError();
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    throw PgError("PostgreSQL: " + message, state ? state : "");
+  }
+
+  struct Finish {
+    void operator()(PGconn* conn) const { PQfinish(conn); }
+  };
+  std::unique_ptr<PGconn, Finish> conn_;
+};
+
+namespace {
+
+// Rolls back unless committed, so an exception half-way leaves nothing behind.
+class Transaction {
+ public:
+  Transaction(PgConnection& connection, const char* begin = "BEGIN")
+      : connection_(connection) {
+    connection_.Exec(begin);
+  }
+  ~Transaction() {
+    if (!done_) connection_.Abandon();
+  }
+  void Commit() {
+    done_ = true;  // a failed COMMIT has ended the transaction too
+    connection_.Exec("COMMIT");
+  }
+
+ private:
+  PgConnection& connection_;
+  bool done_ = false;
+};
+
+std::string Number(int64_t value) { return std::to_string(value); }
+
+// Inserts rows of `columns` values each into `table` with multi-row VALUES,
+// a few hundred rows per statement (PostgreSQL takes at most 65535
+// parameters). `row(i, params)` appends row i's values.
+template <typename AddRow>
+void InsertRows(PgConnection& db, const char* head, size_t columns, size_t count, AddRow row) {
+  constexpr size_t kRowsPerStatement = 500;
+  for (size_t first = 0; first < count; first += kRowsPerStatement) {
+    size_t last = std::min(count, first + kRowsPerStatement);
+    std::string sql = head;
+    Params params;
+    params.reserve((last - first) * columns);
+    for (size_t i = first; i < last; ++i) {
+      sql += i == first ? " VALUES(" : ",(";
+      for (size_t c = 0; c < columns; ++c) {
+        if (c) sql += ',';
+        sql += '$' + std::to_string(params.size() + c + 1);
+      }
+      sql += ')';
+      row(i, params);
+    }
+    db.Run(sql.c_str(), params);
+  }
+}
+
+// Writes one report inside the open transaction and returns its id.
+std::string InsertReport(PgConnection& db, const UsageReport& report, const ReportOrigin& origin) {
+  std::string id;
+  int64_t row = 0;
+  // A clash of 144 random bits will not happen, but if it did the unique key
+  // would refuse it and a fresh id is drawn.
+  for (int attempt = 0;; ++attempt) {
+    id = NewReportId();
+    db.Exec("SAVEPOINT report_id");
+    try {
+      Result inserted = db.Run(
+          "INSERT INTO reports(pk, received, version, user_id, mem_old, mem_new, mem_total) "
+          "VALUES($1, $2, $3, $4, $5, $6, $7) RETURNING id",
+          {id, Number(origin.received), origin.version, origin.userId, Number(report.memOld),
+           Number(report.memNew), Number(report.memTotal)});
+      row = inserted.Int(0, 0);
+      db.Exec("RELEASE report_id");
+      break;
+    } catch (const PgError& e) {
+      if (e.sqlState != kUniqueViolation || attempt >= 3) throw;
+      db.Exec("ROLLBACK TO report_id; RELEASE report_id");
+    }
+  }
+  const std::string owner = Number(row);
+  InsertRows(db, "INSERT INTO processes(report, seq, file, outcome)", 4, report.processes.size(),
+             [&](size_t i, Params& params) {
+               const auto& p = report.processes[i];
+               params.insert(params.end(), {owner, Number(static_cast<int64_t>(i)), p.file,
+                                            Number(static_cast<int64_t>(p.outcome))});
+             });
+  InsertRows(db,
+             "INSERT INTO startups(report, seq, item, source, enabled, entry_source, entry_name)",
+             7, report.startups.size(), [&](size_t i, Params& params) {
+               const auto& s = report.startups[i];
+               EntryKey key = EntryKeyOf(s);
+               std::optional<std::string> enabled;
+               if (s.state != SwitchState::Unknown) enabled = Number(static_cast<int64_t>(s.state));
+               params.insert(params.end(), {owner, Number(static_cast<int64_t>(i)), s.item,
+                                            s.from, enabled, key.source, key.name});
+             });
+  InsertRows(db, "INSERT INTO installs(report, seq, name, publisher)", 4, report.installs.size(),
+             [&](size_t i, Params& params) {
+               const auto& p = report.installs[i];
+               params.insert(params.end(),
+                             {owner, Number(static_cast<int64_t>(i)), p.name, p.publisher});
+             });
+  return id;
+}
+
+void BringSchemaUpToDate(PgConnection& db) {
+  Result encoding = db.Run("SHOW server_encoding");
+  std::string name = encoding.Rows() ? encoding.Text(0, 0) : "";
+  if (name != "UTF8" && name != "SQL_ASCII")
+    throw StoreError("the PostgreSQL database must use UTF8, not " + name);
+
+  Transaction transaction(db);
+  db.Exec(kSchemaLock);
+  db.Exec("CREATE TABLE IF NOT EXISTS schema_steps(steps integer NOT NULL)");
+  Result done = db.Run("SELECT COALESCE(MAX(steps), 0) FROM schema_steps");
+  int64_t taken = done.Int(0, 0);
+  int64_t known = static_cast<int64_t>(std::size(kMigrations));
+  if (taken > known)
+    throw StoreError("the database was set up by a newer version of this service");
+  for (int64_t step = taken; step < known; ++step) db.Exec(kMigrations[step]);
+  if (taken < known) {
+    db.Exec("DELETE FROM schema_steps");
+    db.Run("INSERT INTO schema_steps(steps) VALUES($1)", {Number(known)});
+  }
+  transaction.Commit();
+}
+
+}  // namespace
+
+PostgresStore::PostgresStore(const std::string& address, size_t readers)
+    : commits_([this](const std::vector<PendingReport*>& batch) { CommitBatch(batch); }) {
+  writer_ = std::make_unique<PgConnection>(address);
+  BringSchemaUpToDate(*writer_);
+  for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i)
+    readers_.Add(std::make_unique<PgConnection>(address));
+}
+
+PostgresStore::~PostgresStore() = default;
+
+ConnectionPool<PgConnection>::Lease PostgresStore::Reader() const {
+  auto lease = readers_.Take();
+  lease->EnsureOpen();
+  return lease;
+}
+
+std::map<std::string, std::string> PostgresStore::Settings() const {
+  auto reader = Reader();
+  Result rows = reader->Run("SELECT name, value FROM settings");
+  std::map<std::string, std::string> settings;
+  for (int i = 0; i < rows.Rows(); ++i) settings[rows.Text(i, 0)] = rows.Text(i, 1);
+  return settings;
+}
+
+void PostgresStore::ChangeSettings(
+    const std::vector<std::pair<std::string, std::string>>& changes) {
+  std::lock_guard<std::mutex> lock(writerMutex_);
+  writer_->EnsureOpen();
+  Transaction transaction(*writer_);
+  for (const auto& [name, value] : changes) {
+    if (value.empty())
+      writer_->Run("DELETE FROM settings WHERE name = $1", {name});
+    else
+      writer_->Run("INSERT INTO settings(name, value) VALUES($1, $2) "
+                   "ON CONFLICT(name) DO UPDATE SET value = excluded.value",
+                   {name, value});
+  }
+  transaction.Commit();
+}
+
+void PostgresStore::RecordHold(const std::string& version, int64_t when) {
+  std::lock_guard<std::mutex> lock(writerMutex_);
+  writer_->EnsureOpen();
+  writer_->Run("INSERT INTO holds(received, version) VALUES($1, $2)", {Number(when), version});
+}
+
+int64_t PostgresStore::HoldCount() const {
+  auto reader = Reader();
+  return reader->Run("SELECT COUNT(*) FROM holds").Int(0, 0);
+}
+
+void PostgresStore::CommitBatch(const std::vector<PendingReport*>& batch) {
+  std::lock_guard<std::mutex> lock(writerMutex_);
+  writer_->EnsureOpen();
+  Transaction transaction(*writer_);
+  // A report that fails is undone alone; the others of the batch go on.
+  for (PendingReport* pending : batch) {
+    writer_->Exec("SAVEPOINT report");
+    try {
+      pending->id = InsertReport(*writer_, pending->report, pending->origin);
+      writer_->Exec("RELEASE report");
+    } catch (const PgError&) {
+      pending->id.clear();
+      pending->error = std::current_exception();
+      writer_->Exec("ROLLBACK TO report; RELEASE report");
+    }
+  }
+  // When the commit fails the queue marks every report of the batch failed.
+  transaction.Commit();
+}
+
+std::string PostgresStore::AddReport(const UsageReport& report, const ReportOrigin& origin) {
+  return commits_.Add(report, origin);
+}
+
+std::optional<StoredReport> PostgresStore::LoadReport(const std::string& id) const {
+  auto reader = Reader();
+  PgConnection& db = *reader;
+  // One snapshot for all rows of the report.
+  Transaction read(db, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  Result head = db.Run(
+      "SELECT id, received, version, user_id, mem_old, mem_new, mem_total "
+      "FROM reports WHERE pk = $1",
+      {id});
+  if (head.Rows() == 0) return std::nullopt;
+  StoredReport stored;
+  stored.id = id;
+  const std::string row = head.Text(0, 0);
+  stored.origin = {head.Text(0, 2), head.Text(0, 3), head.Int(0, 1)};
+  stored.report.memOld = head.Int(0, 4);
+  stored.report.memNew = head.Int(0, 5);
+  stored.report.memTotal = head.Int(0, 6);
+
+  Result process =
+      db.Run("SELECT file, outcome FROM processes WHERE report = $1 ORDER BY seq", {row});
+  for (int i = 0; i < process.Rows(); ++i)
+    stored.report.processes.push_back(
+        {process.Text(i, 0), static_cast<ProcessOutcome>(process.Int(i, 1))});
+  Result start = db.Run(
+      "SELECT item, source, enabled FROM startups WHERE report = $1 ORDER BY seq", {row});
+  for (int i = 0; i < start.Rows(); ++i)
+    stored.report.startups.push_back(
+        {start.Text(i, 0), start.Text(i, 1),
+         start.IsNull(i, 2) ? SwitchState::Unknown : static_cast<SwitchState>(start.Int(i, 2))});
+  Result install =
+      db.Run("SELECT name, publisher FROM installs WHERE report = $1 ORDER BY seq", {row});
+  for (int i = 0; i < install.Rows(); ++i)
+    stored.report.installs.push_back({install.Text(i, 0), install.Text(i, 1)});
+  read.Commit();
+  return stored;
+}
+
+int64_t PostgresStore::ReportCount() const {
+  auto reader = Reader();
+  return reader->Run("SELECT COUNT(*) FROM reports").Int(0, 0);
+}
+
+EntryStats PostgresStore::LoadEntry(const std::string& source, const std::string& name) const {
+  auto reader = Reader();
+  PgConnection& db = *reader;
+  EntryStats stats;
+  Transaction read(db, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  Result totals = db.Run(
+      "SELECT COUNT(DISTINCT s.report),"
+      " COUNT(DISTINCT CASE WHEN r.user_id <> '' THEN r.user_id END),"
+      " COUNT(DISTINCT CASE WHEN s.enabled IS NOT NULL THEN s.report END),"
+      " COUNT(DISTINCT CASE WHEN s.enabled = 0 THEN s.report END),"
+      " COALESCE(MIN(r.received), 0), COALESCE(MAX(r.received), 0)"
+      " FROM startups s JOIN reports r ON r.id = s.report"
+      " WHERE s.entry_source = $1 AND s.entry_name = $2",
+      {source, name});
+  if (totals.Rows() > 0) {
+    stats.reports = totals.Int(0, 0);
+    stats.users = totals.Int(0, 1);
+    stats.switchKnown = totals.Int(0, 2);
+    stats.switchedOff = totals.Int(0, 3);
+    stats.firstSeen = totals.Int(0, 4);
+    stats.lastSeen = totals.Int(0, 5);
+  }
+  // Byte order for ties, as the SQLite store sorts, whatever the database's
+  // collation.
+  Result targets = db.Run(
+      "SELECT item, COUNT(DISTINCT report) AS seen FROM startups"
+      " WHERE entry_source = $1 AND entry_name = $2"
+      " GROUP BY item ORDER BY seen DESC, item COLLATE \"C\" LIMIT 10",
+      {source, name});
+  for (int i = 0; i < targets.Rows(); ++i)
+    stats.targets.emplace_back(targets.Text(i, 0), targets.Int(i, 1));
+  read.Commit();
+  return stats;
+}
+
+std::string PostgresStore::IntegrityCheck() const {
+  // The server keeps its own pages sound; what could go wrong here is rows
+  // that lost their report, which the foreign keys forbid. Check anyway.
+  auto reader = Reader();
+  Result orphans = reader->Run(
+      "SELECT (SELECT COUNT(*) FROM processes p WHERE NOT EXISTS"
+      "        (SELECT 1 FROM reports r WHERE r.id = p.report))"
+      " + (SELECT COUNT(*) FROM startups s WHERE NOT EXISTS"
+      "        (SELECT 1 FROM reports r WHERE r.id = s.report))"
+      " + (SELECT COUNT(*) FROM installs i WHERE NOT EXISTS"
+      "        (SELECT 1 FROM reports r WHERE r.id = i.report))");
+  int64_t lost = orphans.Int(0, 0);
+  return lost == 0 ? "ok" : std::to_string(lost) + " rows without their report";
+}
+
+}  // namespace tidora::server
