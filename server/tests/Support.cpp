@@ -5,11 +5,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -137,26 +143,47 @@ httplib::Client RunningService::Client() const {
   return client;
 }
 
+namespace {
+
+// Starts a program (looked up on PATH when the name has no slash) with its
+// standard output on `out` (-1: inherited). The child is tied to the test:
+// it gets SIGTERM when the thread that started it ends, so a test that dies
+// leaves no server behind. Start children from the main thread.
+pid_t SpawnTied(const std::vector<std::string>& args, int out) {
+  std::vector<char*> argv;
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  pid_t parent = getpid();
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    if (out >= 0) dup2(out, STDOUT_FILENO);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+}  // namespace
+
 ServerProcess::ServerProcess(std::vector<std::string> args) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   args.insert(args.begin(), TIDORA_SERVER_EXE);
-  args.push_back("--port");
-  args.push_back("0");
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  int rc = posix_spawn(&pid_, TIDORA_SERVER_EXE, &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (rc != 0) {
-    close(out[0]);
-    throw std::runtime_error("cannot start " TIDORA_SERVER_EXE);
+  if (std::find(args.begin(), args.end(), "--port") == args.end()) {
+    args.push_back("--port");
+    args.push_back("0");
   }
+  try {
+    pid_ = SpawnTied(args, out[1]);
+  } catch (...) {
+    close(out[0]);
+    close(out[1]);
+    throw;
+  }
+  close(out[1]);
 
   std::string line;
   auto deadline = Clock::now() + std::chrono::seconds(20);
@@ -213,15 +240,8 @@ int ServerProcess::Stop() {
   return status;
 }
 
-int RunProgram(const std::vector<std::string>& args) {
-  std::vector<std::string> all = args;
-  all.insert(all.begin(), TIDORA_SERVER_EXE);
-  std::vector<char*> argv;
-  for (auto& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, TIDORA_SERVER_EXE, nullptr, nullptr, argv.data(), environ) != 0)
-    return -1;
+int RunTool(const std::vector<std::string>& args) {
+  pid_t pid = SpawnTied(args, -1);
   auto deadline = Clock::now() + std::chrono::seconds(20);
   for (;;) {
     int status = 0;
@@ -233,6 +253,95 @@ int RunProgram(const std::vector<std::string>& args) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+int RunProgram(const std::vector<std::string>& args) {
+  std::vector<std::string> all = args;
+  all.insert(all.begin(), TIDORA_SERVER_EXE);
+  return RunTool(all);
+}
+
+int FreePort() {
+  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  int port = -1;
+  if (bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+      getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+    port = ntohs(address.sin_port);
+  close(probe);
+  if (port <= 0) throw std::runtime_error("no free loopback port");
+  return port;
+}
+
+FrontDoor::FrontDoor(const std::vector<int>& instancePorts, const std::string& reportRate,
+                     int reportBurst) {
+  // nginx's workers run as nobody when the tests run as root.
+  chmod(dir_.Path("").c_str(), 0755);
+  const std::string cert = dir_.Path("cert.pem"), key = dir_.Path("key.pem");
+  if (RunTool({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+               "ec_paramgen_curve:prime256v1", "-nodes", "-subj", "/CN=localhost", "-days", "1",
+               "-keyout", key, "-out", cert}) != 0)
+    throw std::runtime_error("openssl could not make a certificate");
+  port_ = FreePort();
+  std::vector<std::string> render = {TIDORA_SERVER_SOURCE "/deploy/render", dir_.Path("nginx"),
+                                     "127.0.0.1:" + std::to_string(port_), cert, key};
+  for (int port : instancePorts) render.push_back(std::to_string(port));
+  setenv("TIDORA_REPORT_RATE", reportRate.c_str(), 1);
+  setenv("TIDORA_REPORT_BURST", std::to_string(reportBurst).c_str(), 1);
+  int rendered = RunTool(render);
+  if (rendered != 0) throw std::runtime_error("deploy/render failed");
+  const std::string prefix = dir_.Path("nginx");
+  pid_ = SpawnTied({"nginx", "-p", prefix, "-c", prefix + "/nginx.conf", "-e",
+                    prefix + "/error.log", "-g", "daemon off;"},
+                   -1);
+  auto deadline = Clock::now() + std::chrono::seconds(15);
+  while (Clock::now() < deadline) {
+    int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port_));
+    bool up = connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    if (up) return;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      throw std::runtime_error("nginx ended at start; see " + prefix + "/error.log");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Stop();
+  throw std::runtime_error("nginx did not listen in time");
+}
+
+FrontDoor::~FrontDoor() { Stop(); }
+
+void FrontDoor::Stop() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) != pid_) {
+    if (Clock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  pid_ = -1;
+}
+
+httplib::Client FrontDoor::Client() const {
+  httplib::Client client("https://127.0.0.1:" + std::to_string(port_));
+  client.enable_server_certificate_verification(false);
+  client.set_connection_timeout(5);
+  client.set_read_timeout(20);
+  return client;
 }
 
 UsageReport SampleReport(size_t seed) {
@@ -269,7 +378,9 @@ LoadOutcome PostLoad(const LoadPlan& plan) {
   auto deadline = start + plan.limit;
 
   auto post = [&] {
-    httplib::Client client("127.0.0.1", plan.port);
+    httplib::Client client((plan.tls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+                           std::to_string(plan.port));
+    client.enable_server_certificate_verification(false);  // a throw-away certificate
     client.set_keep_alive(true);
     client.set_tcp_nodelay(true);
     client.set_connection_timeout(5);

@@ -81,8 +81,9 @@ class RunningService {
   int port_ = 0;
 };
 
-// The real tidora-server program, started with the given arguments plus
-// --port 0; its port is read from its first line of output.
+// The real tidora-server program, started with the given arguments (plus
+// --port 0 unless they name a port); its port is read from its first line of
+// output. It gets SIGTERM should the test process die first.
 class ServerProcess {
  public:
   explicit ServerProcess(std::vector<std::string> args);
@@ -98,6 +99,34 @@ class ServerProcess {
   pid_t pid_ = -1;
   int port_ = 0;
 };
+
+// nginx from the repository's deploy configuration in a folder of its own,
+// with a throw-away certificate, on a free loopback port, in front of
+// instances on 127.0.0.1; stopped, workers and all, at the end (also when the
+// test process dies).
+class FrontDoor {
+ public:
+  explicit FrontDoor(const std::vector<int>& instancePorts,
+                     const std::string& reportRate = "100000r/s", int reportBurst = 100000);
+  ~FrontDoor();
+  FrontDoor(const FrontDoor&) = delete;
+  FrontDoor& operator=(const FrontDoor&) = delete;
+  int Port() const { return port_; }
+  // HTTPS, not checking the throw-away certificate.
+  httplib::Client Client() const;
+
+ private:
+  void Stop();
+  TempDir dir_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// A loopback port no one listens on at the moment.
+int FreePort();
+
+// Runs a program (from PATH) to its end, at most 20 s; its exit status, or -1.
+int RunTool(const std::vector<std::string>& args);
 
 // Runs tidora-server with the given arguments to its end (at most 20 s) and
 // returns its exit status (-1 when it did not end by itself).
@@ -125,6 +154,7 @@ struct LoadPlan {
   size_t connections = 8;
   size_t reports = 200;
   std::chrono::seconds limit{60};
+  bool tls = false;          // HTTPS (as to nginx), certificate not checked
   bool stopOnError = false;  // a client that fails posts no more
   // Called on a posting thread after each acknowledgement, with the count of
   // acknowledgements so far.
