@@ -14,6 +14,7 @@ set -uo pipefail
 src=$(cd "$1" && pwd)
 . "$src/scripts/wine-arch"
 pick_wine_arch
+enter_wine_arch "$0" "$@"
 build=$(cd "$2" && pwd)
 server_exe="$3/tidora-server"
 helpers="$build/helpers"
