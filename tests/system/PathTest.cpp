@@ -74,6 +74,8 @@ TEST(Placeholders, TableOnX64AndOtherWindows) {
     EXPECT_TRUE(IsX64Windows());
     EXPECT_TRUE(SameTextAscii(FolderOf(Placeholders(), L"%ProgramFiles%"), 0, L"C:\\Program Files", 16));
     EXPECT_EQ(FolderOf(Placeholders(), L"%ProgramFiles%").size(), 16u);
+    EXPECT_TRUE(SameTextAscii(FolderOf(Placeholders(), L"%ProgramFiles(x86)%"), 0, L"C:\\Program Files (x86)", 22));
+    EXPECT_EQ(FolderOf(Placeholders(), L"%ProgramFiles(x86)%").size(), 22u);
 }
 
 TEST(Placeholders, Expand) {

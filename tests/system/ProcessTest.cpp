@@ -64,6 +64,35 @@ TEST(CollectProcesses, RealPathsStateOneAndTwoEntriesPerProcessWhenCalledTwice) 
     EXPECT_TRUE(std::none_of(list.begin(), list.end(), [](const TProcessInfo& i) { return i.ProcessID == 0; }));
 }
 
+TEST(CollectProcesses, ImagePathsOf32And64BitProcessesAlike) {
+    // The same sleeper built for the other architecture (tests/CMakeLists.txt).
+    const std::wstring other = BinaryPath(sizeof(void*) == 4 ? L"helpers/sleeper-x86_64.exe" : L"helpers/sleeper-i686.exe");
+    if (GetFileAttributesW(other.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no sleeper built for the other architecture (its compiler is missing)";
+    TTempDir dir;
+    const std::wstring own = CopySleeper(dir, L"bits");
+    const std::wstring foreign = dir.File(UniqueName(L"bits") + L".exe");
+    ASSERT_TRUE(CopyFileW(other.c_str(), foreign.c_str(), FALSE));
+    TChild a(own, L""), b(foreign, L"");
+    ASSERT_NE(a.Id(), 0u);
+    ASSERT_NE(b.Id(), 0u);
+    BOOL wowA = FALSE, wowB = FALSE;
+    ASSERT_TRUE(IsWow64Process(a.Process(), &wowA));
+    ASSERT_TRUE(IsWow64Process(b.Process(), &wowB));
+    ASSERT_NE(wowA, wowB) << "one 32-bit and one 64-bit process";
+
+    TProcessList list;
+    CollectProcesses(list);
+    for (const auto& [id, path] : {std::pair{a.Id(), own}, std::pair{b.Id(), foreign}}) {
+        auto entries = EntriesOf(list, id);
+        ASSERT_EQ(entries.size(), 1u) << id;
+        EXPECT_TRUE(SameTextAscii(entries[0]->FileName, 0, path, path.size()))
+            << std::string(entries[0]->FileName.begin(), entries[0]->FileName.end());
+        EXPECT_EQ(entries[0]->FileName.size(), path.size());
+        EXPECT_EQ(entries[0]->State, 1);
+    }
+}
+
 TEST(CollectProcesses, UnreadablePathFallsBackToSnapshotName) {
     TTempDir dir;
     const std::wstring path = CopySleeper(dir, L"tidora_hidden");

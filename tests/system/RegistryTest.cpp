@@ -197,6 +197,55 @@ TEST_F(RegistryTest, SixtyFourBitViewAndWow6432Node) {
     EXPECT_EQ(ReadStringDef(redirected.get(), L"v", L""), L"32");
 }
 
+// Runs Windows' 64-bit reg.exe (the registry's own tool, outside this
+// process's redirection) with Arguments; true when it succeeded.
+bool Reg64(const std::wstring& Arguments) {
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    // A 32-bit process reaches the 64-bit system folder as "Sysnative".
+    const std::wstring exe = std::wstring(windows) + (wow64 ? L"\Sysnative\reg.exe" : L"\System32\reg.exe");
+    std::wstring command = L"\"" + exe + L"\" " + Arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+        return false;
+    UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD code = 1;
+    if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
+    return code == 0;
+}
+
+TEST_F(RegistryTest, WhatThe64BitSideWroteIsWhatThisProcessReads) {
+    // Written by a 64-bit program: the key itself, its Wow6432Node twin and a
+    // "Run32" approval value, the places a 32-bit Tidora must find as they are.
+    const std::wstring approved = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+    ASSERT_TRUE(Reg64(L"add HKLM\\Software\\" + Name + L" /v v /d 64 /f"));
+    ASSERT_TRUE(Reg64(L"add HKLM\\Software\\Wow6432Node\\" + Name + L" /v v /d 32 /f"));
+    ASSERT_TRUE(Reg64(L"add HKLM" + approved + L" /v " + Name + L" /t REG_BINARY /d 030000000102030405060708 /f"));
+    struct Cleanup {
+        std::wstring Key, Name;
+        ~Cleanup() { TReg::DeleteValue(HKEY_LOCAL_MACHINE, Key, Name); }
+    } cleanup{approved, Name};
+
+    EXPECT_EQ(TReg::ReadString(HKEY_LOCAL_MACHINE, L"\\Software\\" + Name, L"v", L""), L"64");
+    EXPECT_EQ(TReg::ReadString(HKEY_LOCAL_MACHINE, L"\\Software\\Wow6432Node\\" + Name, L"v", L""), L"32");
+    EXPECT_EQ(TReg::ReadBinary(HKEY_LOCAL_MACHINE, approved, Name),
+              (TBytes{3, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+
+    // The process's own plain view of HKLM\Software is the redirected one
+    // when it is 32-bit, which is why every read above names its view.
+    if (sizeof(void*) == 4) {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\" + Name).c_str(), 0, KEY_READ, &k), ERROR_SUCCESS);
+        UniqueHKey plain(k);
+        EXPECT_EQ(ReadStringDef(plain.get(), L"v", L""), L"32");
+    }
+}
+
 TEST_F(RegistryTest, DeleteKeyValueAndFullPaths) {
     TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\sub\\deeper\\deepest", L"x", L"1");
     TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\sub", L"y", L"1");
