@@ -205,7 +205,7 @@ bool Reg64(const std::wstring& Arguments) {
     BOOL wow64 = FALSE;
     IsWow64Process(GetCurrentProcess(), &wow64);
     // A 32-bit process reaches the 64-bit system folder as "Sysnative".
-    const std::wstring exe = std::wstring(windows) + (wow64 ? L"\Sysnative\reg.exe" : L"\System32\reg.exe");
+    const std::wstring exe = std::wstring(windows) + (wow64 ? L"\\Sysnative\\reg.exe" : L"\\System32\\reg.exe");
     std::wstring command = L"\"" + exe + L"\" " + Arguments;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
