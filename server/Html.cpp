@@ -1,6 +1,7 @@
 #include "Html.h"
 
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
@@ -54,6 +55,49 @@ const Phrase kPhrases[] = {
     {"There is no such page or report.", "그런 페이지나 보고서가 없습니다."},
     {"%lld report", "%lld건"},
     {"%lld reports", "%lld건"},
+    {"Tidora freed %1$s of memory: %2$s of the total %3$s.",
+     "메모리를 %1$s 확보했습니다. 전체 %3$s의 %2$s입니다."},
+    {"Available memory did not grow during this clean (%1$s).",
+     "이번 정리로 사용 가능한 메모리가 늘지 않았습니다(%1$s)."},
+    {"It closed %1$lld programs, kept %2$lld protected ones and could not close %3$lld.",
+     "프로그램 %1$lld개를 종료했고, 보호 목록의 %2$lld개는 그대로 두었으며, %3$lld개는 종료하지 못했습니다."},
+    {"%1$s (%2$s of the total)", "%1$s (전체의 %2$s)"},
+    {"Compared with other cleans", "다른 정리와 비교"},
+    {"Other cleans in the last 30 days", "최근 30일 다른 정리"},
+    {"Their median freed memory", "확보한 메모리 중간값"},
+    {"This clean", "이번 정리"},
+    {"freed more than %1$s of them", "그중 %1$s보다 많이 확보"},
+    {"Too few other cleans in the last 30 days to compare with.",
+     "최근 30일 동안 비교할 다른 정리가 충분하지 않습니다."},
+    {"Kept by protection", "보호 목록이라 유지"},
+    {"Left running", "종료하지 못함"},
+    {"Programs Tidora ended.", "Tidora가 종료한 프로그램입니다."},
+    {"On a protection list (Windows, security software or your NoClean.txt), so left alone.",
+     "보호 목록(Windows, 보안 프로그램 또는 NoClean.txt)에 있어 그대로 둔 프로그램입니다."},
+    {"Tidora asked these to end, but they were still running.",
+     "종료를 요청했지만 아직 실행 중인 프로그램입니다."},
+    {"None.", "없습니다."},
+    {"How many of the %1$s users who sent their startup entries in the last 30 days have each "
+     "one. Rare ones stand first: look at those you do not recognise.",
+     "최근 30일 동안 자동실행 항목을 보낸 사용자 %1$s명 중 각 항목을 가진 사용자의 비율입니다. "
+     "드문 항목이 먼저 나옵니다. 모르는 항목이 있으면 살펴보세요."},
+    {"Users with it", "가진 사용자"},
+    {"%1$s (%2$s users)", "%1$s (%2$s명)"},
+    {"fewer than 5 users", "5명 미만"},
+    {"Marked: add-ons on Tidora's black list, which its Bundle page offers to remove.",
+     "표시된 프로그램은 Tidora의 강제설치 페이지에서 삭제할 수 있는 추가 프로그램입니다."},
+    {"Add-on", "강제설치"},
+    {"Black list", "강제설치 목록"},
+    {"Users with it (last 30 days)", "가진 사용자(최근 30일)"},
+    {"%1$s (%2$s of %3$s users)", "%1$s (%3$s명 중 %2$s명)"},
+    {"Fewer than 5 users have reported this entry, so no figures are shown.",
+     "이 항목을 보고한 사용자가 5명 미만이라 수치를 보여 주지 않습니다."},
+    {"Reports per week", "주별 보고서"},
+    {"%1$lld weeks ago", "%1$lld주 전"},
+    {"this week", "이번 주"},
+    {"%1$s more targets, each seen by fewer than 5 users, are not shown.",
+     "사용자 5명 미만에게서 나온 대상 %1$s개는 보여 주지 않습니다."},
+    {"%1$s users", "%1$s명"},
 };
 static_assert(sizeof(kPhrases) / sizeof(kPhrases[0]) == static_cast<size_t>(Text::Count),
               "one phrase per text");
@@ -75,7 +119,12 @@ constexpr const char* kStyle =
     "dt{color:#555}dd{margin:0;font-weight:600}"
     ".ended{color:#1a7f37}.running{color:#b35900}.kept{color:#555}"
     ".ended,.running,.kept,.count{white-space:nowrap}"
-    ".muted{color:#666}svg{max-width:100%;height:auto}";
+    ".muted{color:#666}svg{max-width:100%;height:auto}"
+    ".lead{font-size:1.05rem;margin:.2rem 0 1rem}"
+    "h3{font-size:1rem;margin:1rem 0 .3rem}h3 .n{color:#555;font-weight:400}"
+    ".note{color:#555;font-size:.9rem;margin:.1rem 0 .4rem}"
+    ".addon{background:#fff4e5}.mark{color:#b35900;font-weight:600;white-space:nowrap}"
+    ".rare{color:#b35900}.share{white-space:nowrap}";
 
 }  // namespace
 
@@ -174,6 +223,47 @@ std::string FormatTime(int64_t seconds) {
   char text[40];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &tm);
   return text;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  char small[256];
+  int needed = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (needed < 0) return "";
+  if (static_cast<size_t>(needed) < sizeof small) return std::string(small, needed);
+  std::string text(static_cast<size_t>(needed) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  text.resize(static_cast<size_t>(needed));
+  return text;
+}
+
+std::string FormatCount(int64_t count) {
+  std::string digits = std::to_string(count < 0 ? -count : count);
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return count < 0 ? "-" + out : out;
+}
+
+std::string FormatPercent(double part, double whole) {
+  if (whole <= 0) return "0%";
+  double percent = part / whole * 100;
+  char text[32];
+  if (percent > 0 && percent < 0.1) return "<0.1%";
+  std::snprintf(text, sizeof text, percent >= 10 || percent <= -10 ? "%.0f%%" : "%.1f%%",
+                percent);
+  return text;
+}
+
+std::string FormatDay(int64_t day) {
+  std::string time = FormatTime(day * 86400);
+  return time.substr(0, time.find(' '));
 }
 
 std::string PageStart(Lang lang, std::string_view title) {

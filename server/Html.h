@@ -19,9 +19,25 @@ enum class Text {
   OutcomeKept, OutcomeStillRunning, OutcomeEnded, Startups, Source, Target,
   Installs, Name, Publisher, EntryTitle, SeenIn, Users, SwitchedOff, NotReported,
   FirstSeen, LastSeen, SeenAs, NotSeenYet, NotFoundTitle, NotFoundLead, ReportOne, ReportMany,
+  FreedLead, FreedLeadNone, ProcessLead, FreedOfTotal, Compare, OtherCleans, TheirMedian,
+  ThisClean, MoreThanShare, TooFewToCompare, Kept, LeftRunning, ClosedNote, KeptNote,
+  RunningNote, NoneOfThem, StartupsLead, UsersWithIt, ShareValue, FewerThanMin, AddOnsLead,
+  AddOn, BlackListed, EntryShare, ShareOfCount, TooFewUsers, WeeklyReports, WeeksAgo,
+  ThisWeek, HiddenTargets, UserCount,
   Count,
 };
 const char* Say(Lang lang, Text text);
+
+// printf into a string; the phrases use positional arguments (%1$s) where
+// the two languages order them differently.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// "12,345".
+std::string FormatCount(int64_t count);
+// "6.3%" of part in whole; "0%" when whole is not positive.
+std::string FormatPercent(double part, double whole);
+// "2024-05-01" for a whole UTC day since 1970.
+std::string FormatDay(int64_t day);
 
 // Text made safe for element content and quoted attribute values. Control
 // characters other than tab and line breaks become U+FFFD.

@@ -3,6 +3,7 @@
 // from a report passes through Escape before it reaches the page.
 #include <string>
 
+#include "Crowd.h"
 #include "Html.h"
 #include "Store.h"
 
@@ -12,9 +13,12 @@ namespace tidora::server {
 // memory, as inline SVG; empty when the total is unknown.
 std::string MemoryChart(int64_t availBefore, int64_t availAfter, int64_t total, Lang lang);
 
-std::string RenderReport(const StoredReport& stored, Lang lang);
+// Reports per week as small bars, oldest first; the last bar is this week.
+std::string WeeklyChart(const std::vector<int64_t>& weekly, Lang lang);
+
+std::string RenderReport(const StoredReport& stored, const ReportFigures& figures, Lang lang);
 std::string RenderEntry(const std::string& source, const std::string& name,
-                        const EntryStats& stats, Lang lang);
+                        const EntryFigures& figures, Lang lang);
 std::string RenderHome(Lang lang);
 std::string RenderNotFound(Lang lang);
 

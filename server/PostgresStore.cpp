@@ -60,7 +60,113 @@ CREATE TABLE installs(
   publisher text NOT NULL,
   PRIMARY KEY(report, seq));
 )sql",
+    // What the pages count, kept up to date as reports arrive so that no
+    // page has to read the reports themselves. crowd_users: the last day each
+    // known user reported a key. crowd_days: per key and day, the users whose
+    // last day it is (a sum over days counts each user once), and the reports.
+    // Keys fold ASCII letters only, as the service does everywhere.
+    R"sql(
+CREATE INDEX reports_received ON reports(received);
+CREATE INDEX reports_freed ON reports((mem_new - mem_old), received);
+CREATE TABLE crowd_users(
+  kind integer NOT NULL,
+  key text NOT NULL,
+  sub text NOT NULL,
+  user_id text NOT NULL,
+  day bigint NOT NULL,
+  PRIMARY KEY(kind, key, sub, user_id));
+CREATE TABLE crowd_days(
+  kind integer NOT NULL,
+  key text NOT NULL,
+  sub text NOT NULL,
+  day bigint NOT NULL,
+  users bigint NOT NULL DEFAULT 0,
+  reports bigint NOT NULL DEFAULT 0,
+  told bigint NOT NULL DEFAULT 0,
+  off bigint NOT NULL DEFAULT 0,
+  PRIMARY KEY(kind, key, sub, day));
+INSERT INTO crowd_days(kind, key, sub, day, reports, told, off)
+  SELECT 1, s.entry_source || '/' || s.entry_name, '', r.received / 86400,
+         COUNT(DISTINCT s.report),
+         COUNT(DISTINCT CASE WHEN s.enabled IS NOT NULL THEN s.report END),
+         COUNT(DISTINCT CASE WHEN s.enabled = 0 THEN s.report END)
+  FROM startups s JOIN reports r ON r.id = s.report GROUP BY 2, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 4, s.entry_source || '/' || s.entry_name, s.item, r.received / 86400,
+         COUNT(DISTINCT s.report)
+  FROM startups s JOIN reports r ON r.id = s.report GROUP BY 2, 3, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 3, translate(i.name, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz'),
+         '', r.received / 86400, COUNT(DISTINCT i.report)
+  FROM installs i JOIN reports r ON r.id = i.report GROUP BY 2, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 0, '', '', r.received / 86400, COUNT(*) FROM reports r
+  WHERE EXISTS(SELECT 1 FROM startups WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 2, '', '', r.received / 86400, COUNT(*) FROM reports r
+  WHERE EXISTS(SELECT 1 FROM installs WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 1, s.entry_source || '/' || s.entry_name, '', r.user_id, MAX(r.received / 86400)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE r.user_id <> '' GROUP BY 2, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 4, s.entry_source || '/' || s.entry_name, s.item, r.user_id, MAX(r.received / 86400)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE r.user_id <> '' GROUP BY 2, 3, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 3, translate(i.name, 'ABCDEFGHIJKLMNOPQRSTUVWXYZ', 'abcdefghijklmnopqrstuvwxyz'),
+         '', r.user_id, MAX(r.received / 86400)
+  FROM installs i JOIN reports r ON r.id = i.report WHERE r.user_id <> '' GROUP BY 2, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 0, '', '', r.user_id, MAX(r.received / 86400) FROM reports r
+  WHERE r.user_id <> '' AND EXISTS(SELECT 1 FROM startups WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 2, '', '', r.user_id, MAX(r.received / 86400) FROM reports r
+  WHERE r.user_id <> '' AND EXISTS(SELECT 1 FROM installs WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_days(kind, key, sub, day, users)
+  SELECT kind, key, sub, day, COUNT(*) FROM crowd_users GROUP BY 1, 2, 3, 4
+  ON CONFLICT(kind, key, sub, day) DO UPDATE SET users = excluded.users;
+)sql",
 };
+
+// The queries behind the pages, named so that their plans can be shown.
+constexpr const char* kCrowdUsersSql =
+    "SELECT key, SUM(users) FROM crowd_days"
+    " WHERE kind = $1 AND key = ANY($2::text[]) AND sub = '' AND day >= $3 GROUP BY key";
+constexpr const char* kEntryDaysSql =
+    "SELECT day, users, reports, told, off FROM crowd_days"
+    " WHERE kind = 1 AND key = $1 AND sub = '' ORDER BY day";
+// Byte order for ties, as the SQLite store sorts, whatever the collation.
+constexpr const char* kEntryTargetsSql =
+    "SELECT sub, SUM(reports), SUM(users) AS people FROM crowd_days"
+    " WHERE kind = 4 AND key = $1 GROUP BY sub ORDER BY people DESC, sub COLLATE \"C\" LIMIT 50";
+constexpr const char* kReportRowSql = "SELECT id FROM reports WHERE pk = $1";
+constexpr const char* kOthersSql =
+    "SELECT COUNT(*) FROM reports WHERE received >= $1 AND id <> $2";
+// Stops at the fifth sender: the pages only ask whether there are five.
+constexpr const char* kSendersSql =
+    "SELECT COUNT(*) FROM (SELECT DISTINCT user_id FROM reports"
+    " WHERE received >= $1 AND id <> $2 AND user_id <> '' LIMIT 5) senders";
+constexpr const char* kMedianSql =
+    "SELECT mem_new - mem_old FROM reports"
+    " WHERE received >= $1 AND id <> $2 ORDER BY mem_new - mem_old LIMIT $3 OFFSET $4";
+constexpr const char* kStandingSql =
+    "SELECT COALESCE(SUM(CASE WHEN mem_new - mem_old < $3 THEN 1 ELSE 0 END), 0),"
+    " COALESCE(SUM(CASE WHEN mem_new - mem_old = $3 THEN 1 ELSE 0 END), 0)"
+    " FROM reports WHERE mem_new - mem_old <= $3 AND received >= $1 AND id <> $2";
+
+// A text[] literal: every element quoted, quotes and backslashes escaped.
+std::string TextArray(const std::vector<std::string>& items) {
+  std::string out = "{";
+  for (const auto& item : items) {
+    if (out.size() > 1) out += ',';
+    out += '"';
+    for (char c : item) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out + "}";
+}
 
 struct PgError : StoreError {
   PgError(const std::string& what, std::string state)
@@ -207,6 +313,52 @@ void InsertRows(PgConnection& db, const char* head, size_t columns, size_t count
   }
 }
 
+// Adds one report to the crowd tables.
+void CountCrowd(PgConnection& db, const UsageReport& report, const ReportOrigin& origin) {
+  const std::string day = Number(DayOf(origin.received));
+  auto add = [&](const CrowdMark& mark, const std::string& onDay, int64_t users,
+                 int64_t reports) {
+    db.Run("INSERT INTO crowd_days(kind, key, sub, day, users, reports, told, off)"
+           " VALUES($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT(kind, key, sub, day) DO UPDATE SET"
+           " users = crowd_days.users + excluded.users,"
+           " reports = crowd_days.reports + excluded.reports,"
+           " told = crowd_days.told + excluded.told, off = crowd_days.off + excluded.off",
+           {Number(static_cast<int64_t>(mark.kind)), mark.key, mark.sub, onDay, Number(users),
+            Number(reports), Number(reports && mark.told), Number(reports && mark.off)});
+  };
+  for (const CrowdMark& mark : CrowdMarksOf(report)) {
+    int64_t newUser = 0;
+    if (!origin.userId.empty()) {
+      const Params who = {Number(static_cast<int64_t>(mark.kind)), mark.key, mark.sub,
+                          origin.userId};
+      Result before = db.Run("SELECT day FROM crowd_users WHERE kind = $1 AND key = $2"
+                             " AND sub = $3 AND user_id = $4 FOR UPDATE",
+                             who);
+      if (before.Rows() == 0) {
+        Params row = who;
+        row.push_back(day);
+        // Another instance may have added the same user's row meanwhile;
+        // then it counted them.
+        newUser = db.Run("INSERT INTO crowd_users(kind, key, sub, user_id, day)"
+                         " VALUES($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING 1",
+                         row)
+                      .Rows();
+      } else if (before.Int(0, 0) < DayOf(origin.received)) {
+        // A user counts on their last day only; an older report (a clock
+        // that went back) leaves the count as it was.
+        Params row = who;
+        row.push_back(day);
+        db.Run("UPDATE crowd_users SET day = $5 WHERE kind = $1 AND key = $2 AND sub = $3"
+               " AND user_id = $4",
+               row);
+        newUser = 1;
+        add(mark, before.Text(0, 0), -1, 0);
+      }
+    }
+    add(mark, day, newUser, 1);
+  }
+}
+
 // Writes one report inside the open transaction and returns its id.
 std::string InsertReport(PgConnection& db, const UsageReport& report, const ReportOrigin& origin) {
   std::string id;
@@ -253,6 +405,7 @@ std::string InsertReport(PgConnection& db, const UsageReport& report, const Repo
                params.insert(params.end(),
                              {owner, Number(static_cast<int64_t>(i)), p.name, p.publisher});
              });
+  CountCrowd(db, report, origin);
   return id;
 }
 
@@ -397,39 +550,91 @@ int64_t PostgresStore::ReportCount() const {
   return reader->Run("SELECT COUNT(*) FROM reports").Int(0, 0);
 }
 
-EntryStats PostgresStore::LoadEntry(const std::string& source, const std::string& name) const {
+EntryStats PostgresStore::LoadEntry(const std::string& source, const std::string& name,
+                                    int64_t sinceDay, int64_t today, size_t weeks) const {
   auto reader = Reader();
   PgConnection& db = *reader;
-  EntryStats stats;
   Transaction read(db, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  Result totals = db.Run(
-      "SELECT COUNT(DISTINCT s.report),"
-      " COUNT(DISTINCT CASE WHEN r.user_id <> '' THEN r.user_id END),"
-      " COUNT(DISTINCT CASE WHEN s.enabled IS NOT NULL THEN s.report END),"
-      " COUNT(DISTINCT CASE WHEN s.enabled = 0 THEN s.report END),"
-      " COALESCE(MIN(r.received), 0), COALESCE(MAX(r.received), 0)"
-      " FROM startups s JOIN reports r ON r.id = s.report"
-      " WHERE s.entry_source = $1 AND s.entry_name = $2",
-      {source, name});
-  if (totals.Rows() > 0) {
-    stats.reports = totals.Int(0, 0);
-    stats.users = totals.Int(0, 1);
-    stats.switchKnown = totals.Int(0, 2);
-    stats.switchedOff = totals.Int(0, 3);
-    stats.firstSeen = totals.Int(0, 4);
-    stats.lastSeen = totals.Int(0, 5);
-  }
-  // Byte order for ties, as the SQLite store sorts, whatever the database's
-  // collation.
-  Result targets = db.Run(
-      "SELECT item, COUNT(DISTINCT report) AS seen FROM startups"
-      " WHERE entry_source = $1 AND entry_name = $2"
-      " GROUP BY item ORDER BY seen DESC, item COLLATE \"C\" LIMIT 10",
-      {source, name});
+  const std::string key = CrowdKeyOf(EntryKey{source, name});
+  EntryDays folded(sinceDay, today, weeks);
+  Result days = db.Run(kEntryDaysSql, {key});
+  for (int i = 0; i < days.Rows(); ++i)
+    folded.Add(days.Int(i, 0), days.Int(i, 1), days.Int(i, 2), days.Int(i, 3), days.Int(i, 4));
+  EntryStats& stats = folded.Stats();
+  Result lists = db.Run(kCrowdUsersSql, {Number(static_cast<int64_t>(CrowdKind::StartupLists)),
+                                         TextArray({""}), Number(sinceDay)});
+  if (lists.Rows() > 0) stats.listUsers = lists.Int(0, 1);
+  Result targets = db.Run(kEntryTargetsSql, {key});
   for (int i = 0; i < targets.Rows(); ++i)
-    stats.targets.emplace_back(targets.Text(i, 0), targets.Int(i, 1));
+    stats.targets.push_back({targets.Text(i, 0), targets.Int(i, 1), targets.Int(i, 2)});
   read.Commit();
-  return stats;
+  return std::move(stats);
+}
+
+std::vector<int64_t> PostgresStore::CrowdUsers(CrowdKind kind, const std::vector<std::string>& keys,
+                                               int64_t sinceDay) const {
+  auto reader = Reader();
+  Result rows = reader->Run(kCrowdUsersSql, {Number(static_cast<int64_t>(kind)), TextArray(keys),
+                                             Number(sinceDay)});
+  std::map<std::string, int64_t> found;
+  for (int i = 0; i < rows.Rows(); ++i) found[rows.Text(i, 0)] = rows.Int(i, 1);
+  std::vector<int64_t> counts;
+  counts.reserve(keys.size());
+  for (const auto& key : keys) {
+    auto at = found.find(key);
+    counts.push_back(at == found.end() ? 0 : at->second);
+  }
+  return counts;
+}
+
+FreedStanding PostgresStore::CompareFreed(const std::string& id, int64_t freed,
+                                          int64_t since) const {
+  auto reader = Reader();
+  PgConnection& db = *reader;
+  Transaction read(db, "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  FreedStanding standing;
+  Result self = db.Run(kReportRowSql, {id});
+  // No report has it: every report counts as another.
+  const std::string row = self.Rows() > 0 ? self.Text(0, 0) : "-1";
+  const Params window = {Number(since), row};
+  standing.others = db.Run(kOthersSql, window).Int(0, 0);
+  if (standing.others > 0) {
+    standing.users = db.Run(kSendersSql, window).Int(0, 0);
+    const bool even = standing.others % 2 == 0;
+    Result middle = db.Run(kMedianSql, {Number(since), row, even ? "2" : "1",
+                                        Number((standing.others - 1) / 2)});
+    int64_t sum = 0;
+    for (int i = 0; i < middle.Rows(); ++i) sum += middle.Int(i, 0);
+    if (middle.Rows() == 2) standing.median = (sum - ((sum % 2 + 2) % 2)) / 2;
+    else if (middle.Rows() == 1) standing.median = sum;
+    Result place = db.Run(kStandingSql, {Number(since), row, Number(freed)});
+    standing.below = place.Int(0, 0);
+    standing.equal = place.Int(0, 1);
+  }
+  read.Commit();
+  return standing;
+}
+
+std::vector<std::pair<std::string, std::string>> PostgresStore::PagePlans() const {
+  auto reader = Reader();
+  const std::pair<const char*, Params> queries[] = {
+      {kReportRowSql, {"AAAAAAAAAAAAAAAAAAAAAAAA"}},
+      {kOthersSql, {"0", "1"}},
+      {kSendersSql, {"0", "1"}},
+      {kMedianSql, {"0", "1", "2", "0"}},
+      {kStandingSql, {"0", "1", "0"}},
+      {kCrowdUsersSql, {"1", TextArray({"hkcu/x"}), "0"}},
+      {kEntryDaysSql, {"hkcu/x"}},
+      {kEntryTargetsSql, {"hkcu/x"}},
+  };
+  std::vector<std::pair<std::string, std::string>> plans;
+  for (const auto& [sql, params] : queries) {
+    Result explain = reader->Run((std::string("EXPLAIN ") + sql).c_str(), params);
+    std::string plan;
+    for (int i = 0; i < explain.Rows(); ++i) plan += (i ? "\n" : "") + explain.Text(i, 0);
+    plans.emplace_back(sql, plan);
+  }
+  return plans;
 }
 
 std::string PostgresStore::IntegrityCheck() const {

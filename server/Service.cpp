@@ -9,6 +9,8 @@
 #include <stdexcept>
 
 #include "Api.h"
+#include "BlackList.h"
+#include "Crowd.h"
 #include "Ids.h"
 #include "Pages.h"
 
@@ -94,6 +96,13 @@ Service::Service(Store& store, ServiceConfig config) : store_(store), config_(st
 
 Service::~Service() = default;
 
+int64_t Service::Now() const {
+  if (config_.clock) return config_.clock();
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 void Service::AddRoutes() {
   httplib::Server& server = *server_;
   server.Get(kInitPath, [this](const httplib::Request& request, httplib::Response& response) {
@@ -112,7 +121,9 @@ void Service::AddRoutes() {
     std::optional<StoredReport> stored;
     if (IsReportId(id)) stored = store_.LoadReport(id);
     if (!stored) return NotFound(request, response);
-    Page(response, 200, RenderReport(*stored, LangOf(request)));
+    BlackList blackList = BlackList::Load(store_.Settings());
+    Page(response, 200,
+         RenderReport(*stored, StudyReport(store_, *stored, blackList, Now()), LangOf(request)));
   });
 
   // The program links here with the lower-cased source and entry name, not
@@ -125,7 +136,8 @@ void Service::AddRoutes() {
                if (!IsEntrySource(source) || name.size() > 1024)
                  return NotFound(request, response);
                Page(response, 200,
-                    RenderEntry(source, name, store_.LoadEntry(source, name), LangOf(request)));
+                    RenderEntry(source, name, StudyEntry(store_, source, name, Now()),
+                                LangOf(request)));
              });
 
   // Replies the handlers left empty (no route, wrong method, limits hit).

@@ -2,6 +2,8 @@
 // The HTTP(S) server: the service's routes on cpp-httplib, with every limit
 // set, bound to one address.
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -23,6 +25,8 @@ struct ServiceConfig {
   int threads = 16;
   bool accessLog = false;
   ReportLimits limits;
+  // Seconds since 1970 for the pages' "last 30 days"; empty: the system clock.
+  std::function<int64_t()> clock;
 };
 
 class Service {
@@ -42,6 +46,7 @@ class Service {
 
  private:
   void AddRoutes();
+  int64_t Now() const;
 
   // Stop may come before Run has started listening (a signal at start-up, a
   // test that ends at once); httplib would miss it and listen for ever.

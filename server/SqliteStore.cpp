@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+
 #include "Ids.h"
 
 namespace tidora::server {
@@ -106,13 +107,101 @@ CREATE TABLE IF NOT EXISTS startups(
   entry_name TEXT NOT NULL,
   PRIMARY KEY(report, seq)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS startups_entry ON startups(entry_source, entry_name);
+CREATE INDEX IF NOT EXISTS reports_received ON reports(received);
+CREATE INDEX IF NOT EXISTS reports_freed ON reports(mem_new - mem_old, received);
 CREATE TABLE IF NOT EXISTS installs(
   report INTEGER NOT NULL REFERENCES reports(id),
   seq INTEGER NOT NULL,
   name TEXT NOT NULL,
   publisher TEXT NOT NULL,
   PRIMARY KEY(report, seq)) WITHOUT ROWID;
+-- What the pages count, kept up to date as reports arrive so that no page
+-- has to read the reports themselves. crowd_users: the last day each known
+-- user reported a key. crowd_days: per key and day, the users whose last day
+-- it is (so a sum over days counts each user once), and the reports.
+CREATE TABLE IF NOT EXISTS crowd_users(
+  kind INTEGER NOT NULL,
+  key TEXT NOT NULL,
+  sub TEXT NOT NULL,
+  user_id TEXT NOT NULL,
+  day INTEGER NOT NULL,
+  PRIMARY KEY(kind, key, sub, user_id)) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS crowd_days(
+  kind INTEGER NOT NULL,
+  key TEXT NOT NULL,
+  sub TEXT NOT NULL,
+  day INTEGER NOT NULL,
+  users INTEGER NOT NULL DEFAULT 0,
+  reports INTEGER NOT NULL DEFAULT 0,
+  told INTEGER NOT NULL DEFAULT 0,
+  off INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(kind, key, sub, day)) WITHOUT ROWID;
 )sql";
+
+// Fills the crowd tables from reports stored before they existed.
+constexpr const char* kCrowdBackfill = R"sql(
+INSERT INTO crowd_days(kind, key, sub, day, reports, told, off)
+  SELECT 1, s.entry_source || '/' || s.entry_name, '', r.received / 86400,
+         COUNT(DISTINCT s.report),
+         COUNT(DISTINCT CASE WHEN s.enabled IS NOT NULL THEN s.report END),
+         COUNT(DISTINCT CASE WHEN s.enabled = 0 THEN s.report END)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE true GROUP BY 2, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 4, s.entry_source || '/' || s.entry_name, s.item, r.received / 86400,
+         COUNT(DISTINCT s.report)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE true GROUP BY 2, 3, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 3, lower(i.name), '', r.received / 86400, COUNT(DISTINCT i.report)
+  FROM installs i JOIN reports r ON r.id = i.report WHERE true GROUP BY 2, 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 0, '', '', r.received / 86400, COUNT(*) FROM reports r
+  WHERE EXISTS(SELECT 1 FROM startups WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_days(kind, key, sub, day, reports)
+  SELECT 2, '', '', r.received / 86400, COUNT(*) FROM reports r
+  WHERE EXISTS(SELECT 1 FROM installs WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 1, s.entry_source || '/' || s.entry_name, '', r.user_id, MAX(r.received / 86400)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE r.user_id <> '' GROUP BY 2, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 4, s.entry_source || '/' || s.entry_name, s.item, r.user_id, MAX(r.received / 86400)
+  FROM startups s JOIN reports r ON r.id = s.report WHERE r.user_id <> '' GROUP BY 2, 3, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 3, lower(i.name), '', r.user_id, MAX(r.received / 86400)
+  FROM installs i JOIN reports r ON r.id = i.report WHERE r.user_id <> '' GROUP BY 2, 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 0, '', '', r.user_id, MAX(r.received / 86400) FROM reports r
+  WHERE r.user_id <> '' AND EXISTS(SELECT 1 FROM startups WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_users(kind, key, sub, user_id, day)
+  SELECT 2, '', '', r.user_id, MAX(r.received / 86400) FROM reports r
+  WHERE r.user_id <> '' AND EXISTS(SELECT 1 FROM installs WHERE report = r.id) GROUP BY 4;
+INSERT INTO crowd_days(kind, key, sub, day, users)
+  SELECT kind, key, sub, day, COUNT(*) FROM crowd_users WHERE true GROUP BY 1, 2, 3, 4
+  ON CONFLICT(kind, key, sub, day) DO UPDATE SET users = excluded.users;
+)sql";
+
+// The queries behind the pages, named so that their plans can be shown.
+constexpr const char* kCrowdUsersSql =
+    "SELECT COALESCE(SUM(users), 0) FROM crowd_days"
+    " WHERE kind = ?1 AND key = ?2 AND sub = '' AND day >= ?3";
+constexpr const char* kEntryDaysSql =
+    "SELECT day, users, reports, told, off FROM crowd_days"
+    " WHERE kind = 1 AND key = ?1 AND sub = '' ORDER BY day";
+constexpr const char* kEntryTargetsSql =
+    "SELECT sub, SUM(reports), SUM(users) AS people FROM crowd_days"
+    " WHERE kind = 4 AND key = ?1 GROUP BY sub ORDER BY people DESC, sub LIMIT 50";
+constexpr const char* kReportRowSql = "SELECT id FROM reports WHERE pk = ?1";
+constexpr const char* kOthersSql =
+    "SELECT COUNT(*) FROM reports WHERE received >= ?1 AND id <> ?2";
+// Stops at the fifth sender: the pages only ask whether there are five.
+constexpr const char* kSendersSql =
+    "SELECT COUNT(*) FROM (SELECT DISTINCT user_id FROM reports"
+    " WHERE received >= ?1 AND id <> ?2 AND user_id <> '' LIMIT 5)";
+constexpr const char* kMedianSql =
+    "SELECT mem_new - mem_old FROM reports INDEXED BY reports_freed"
+    " WHERE received >= ?1 AND id <> ?2 ORDER BY mem_new - mem_old LIMIT ?3 OFFSET ?4";
+constexpr const char* kStandingSql =
+    "SELECT COALESCE(SUM(mem_new - mem_old < ?3), 0), COALESCE(SUM(mem_new - mem_old = ?3), 0)"
+    " FROM reports WHERE mem_new - mem_old <= ?3 AND received >= ?1 AND id <> ?2";
 
 }  // namespace
 
@@ -184,10 +273,35 @@ class Transaction {
 
 }  // namespace
 
+namespace {
+
+// One read transaction, so that all rows come from the same snapshot.
+class ReadSnapshot {
+ public:
+  explicit ReadSnapshot(sqlite3* db) : db_(db) { Statement(db, "BEGIN").Run(); }
+  ~ReadSnapshot() { sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr); }
+  ReadSnapshot(const ReadSnapshot&) = delete;
+  ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+ private:
+  sqlite3* db_;
+};
+
+}  // namespace
+
 SqliteStore::SqliteStore(const std::string& path, size_t readers)
     : commits_([this](const std::vector<PendingReport*>& batch) { CommitBatch(batch); }) {
   writer_ = std::make_unique<SqliteConnection>(path, true);
   writer_->Exec(kSchema);
+  {
+    Statement version(writer_->Db(), "PRAGMA user_version");
+    if (!version.Step() || version.Int(0) < 1) {
+      Transaction transaction(*writer_);
+      writer_->Exec(kCrowdBackfill);
+      writer_->Exec("PRAGMA user_version = 1");
+      transaction.Commit();
+    }
+  }
   for (size_t i = 0; i < std::max<size_t>(readers, 1); ++i)
     readers_.Add(std::make_unique<SqliteConnection>(path, false));
 }
@@ -234,6 +348,49 @@ int64_t SqliteStore::HoldCount() const {
 
 namespace {
 
+// Adds one report to the crowd tables.
+void CountCrowd(sqlite3* db, const UsageReport& report, const ReportOrigin& origin) {
+  const int64_t day = DayOf(origin.received);
+  Statement count(db,
+                  "INSERT INTO crowd_days(kind, key, sub, day, users, reports, told, off)"
+                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"
+                  " ON CONFLICT(kind, key, sub, day) DO UPDATE SET"
+                  " users = users + excluded.users, reports = reports + excluded.reports,"
+                  " told = told + excluded.told, off = off + excluded.off");
+  Statement lastDay(db,
+                    "SELECT day FROM crowd_users"
+                    " WHERE kind = ?1 AND key = ?2 AND sub = ?3 AND user_id = ?4");
+  Statement setDay(db,
+                   "INSERT INTO crowd_users(kind, key, sub, user_id, day) VALUES(?1, ?2, ?3, ?4, ?5)"
+                   " ON CONFLICT(kind, key, sub, user_id) DO UPDATE SET day = excluded.day");
+  auto add = [&](int kind, const std::string& key, const std::string& sub, int64_t onDay,
+                 int64_t users, int64_t reports, int64_t told, int64_t off) {
+    count.Bind(1, static_cast<int64_t>(kind)).Bind(2, key).Bind(3, sub).Bind(4, onDay);
+    count.Bind(5, users).Bind(6, reports).Bind(7, told).Bind(8, off).Run();
+  };
+  for (const CrowdMark& mark : CrowdMarksOf(report)) {
+    const int kind = static_cast<int>(mark.kind);
+    const std::string& key = mark.key;
+    const std::string& sub = mark.sub;
+    int64_t newUser = 0;
+    if (!origin.userId.empty()) {
+      lastDay.Bind(1, static_cast<int64_t>(kind)).Bind(2, key).Bind(3, sub).Bind(4, origin.userId);
+      std::optional<int64_t> before;
+      if (lastDay.Step()) before = lastDay.Int(0);
+      lastDay.Reset();
+      // A user counts on their last day only; an older report (a clock that
+      // went back) leaves the count as it was.
+      if (!before || *before < day) {
+        setDay.Bind(1, static_cast<int64_t>(kind)).Bind(2, key).Bind(3, sub);
+        setDay.Bind(4, origin.userId).Bind(5, day).Run();
+        newUser = 1;
+        if (before) add(kind, key, sub, *before, -1, 0, 0, 0);
+      }
+    }
+    add(kind, key, sub, day, newUser, 1, mark.told, mark.off);
+  }
+}
+
 // Writes one report inside the open transaction and returns its id.
 std::string InsertReport(sqlite3* db, const UsageReport& report, const ReportOrigin& origin) {
   Statement insert(db,
@@ -278,6 +435,7 @@ std::string InsertReport(sqlite3* db, const UsageReport& report, const ReportOri
     const auto& p = report.installs[i];
     install.Bind(1, row).Bind(2, static_cast<int64_t>(i)).Bind(3, p.name).Bind(4, p.publisher).Run();
   }
+  CountCrowd(db, report, origin);
   return id;
 }
 
@@ -313,12 +471,7 @@ std::string SqliteStore::AddReport(const UsageReport& report, const ReportOrigin
 std::optional<StoredReport> SqliteStore::LoadReport(const std::string& id) const {
   auto reader = Reader();
   sqlite3* db = reader->Db();
-  // One read transaction, so the rows all come from the same snapshot.
-  Statement(db, "BEGIN").Run();
-  struct EndRead {
-    sqlite3* db;
-    ~EndRead() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
-  } endRead{db};
+  ReadSnapshot snapshot(db);
 
   Statement head(db,
                  "SELECT id, received, version, user_id, mem_old, mem_new, mem_total "
@@ -357,34 +510,96 @@ int64_t SqliteStore::ReportCount() const {
   return count.Step() ? count.Int(0) : 0;
 }
 
-EntryStats SqliteStore::LoadEntry(const std::string& source, const std::string& name) const {
+EntryStats SqliteStore::LoadEntry(const std::string& source, const std::string& name,
+                            int64_t sinceDay, int64_t today, size_t weeks) const {
   auto reader = Reader();
   sqlite3* db = reader->Db();
-  EntryStats stats;
-  Statement totals(db,
-                   "SELECT COUNT(DISTINCT s.report),"
-                   " COUNT(DISTINCT CASE WHEN r.user_id <> '' THEN r.user_id END),"
-                   " COUNT(DISTINCT CASE WHEN s.enabled IS NOT NULL THEN s.report END),"
-                   " COUNT(DISTINCT CASE WHEN s.enabled = 0 THEN s.report END),"
-                   " MIN(r.received), MAX(r.received)"
-                   " FROM startups s JOIN reports r ON r.id = s.report"
-                   " WHERE s.entry_source = ?1 AND s.entry_name = ?2");
-  totals.Bind(1, source).Bind(2, name);
-  if (totals.Step()) {
-    stats.reports = totals.Int(0);
-    stats.users = totals.Int(1);
-    stats.switchKnown = totals.Int(2);
-    stats.switchedOff = totals.Int(3);
-    stats.firstSeen = totals.Int(4);
-    stats.lastSeen = totals.Int(5);
+  ReadSnapshot snapshot(db);
+
+  const std::string key = CrowdKeyOf(EntryKey{source, name});
+  EntryDays folded(sinceDay, today, weeks);
+  Statement days(db, kEntryDaysSql);
+  days.Bind(1, key);
+  while (days.Step()) folded.Add(days.Int(0), days.Int(1), days.Int(2), days.Int(3), days.Int(4));
+  EntryStats& stats = folded.Stats();
+  Statement lists(db, kCrowdUsersSql);
+  lists.Bind(1, static_cast<int64_t>(CrowdKind::StartupLists)).Bind(2, std::string()).Bind(3, sinceDay);
+  if (lists.Step()) stats.listUsers = lists.Int(0);
+
+  Statement targets(db, kEntryTargetsSql);
+  targets.Bind(1, key);
+  while (targets.Step()) stats.targets.push_back({targets.Text(0), targets.Int(1), targets.Int(2)});
+  return std::move(stats);
+}
+
+std::vector<int64_t> SqliteStore::CrowdUsers(CrowdKind kind, const std::vector<std::string>& keys,
+                                       int64_t sinceDay) const {
+  auto reader = Reader();
+  sqlite3* db = reader->Db();
+  ReadSnapshot snapshot(db);
+  Statement users(db, kCrowdUsersSql);
+  std::vector<int64_t> counts;
+  counts.reserve(keys.size());
+  for (const auto& key : keys) {
+    users.Bind(1, static_cast<int64_t>(kind)).Bind(2, key).Bind(3, sinceDay);
+    counts.push_back(users.Step() ? users.Int(0) : 0);
+    users.Reset();
   }
-  Statement targets(db,
-                    "SELECT item, COUNT(DISTINCT report) AS seen FROM startups"
-                    " WHERE entry_source = ?1 AND entry_name = ?2"
-                    " GROUP BY item ORDER BY seen DESC, item LIMIT 10");
-  targets.Bind(1, source).Bind(2, name);
-  while (targets.Step()) stats.targets.emplace_back(targets.Text(0), targets.Int(1));
-  return stats;
+  return counts;
+}
+
+FreedStanding SqliteStore::CompareFreed(const std::string& id, int64_t freed, int64_t since) const {
+  auto reader = Reader();
+  sqlite3* db = reader->Db();
+  ReadSnapshot snapshot(db);
+
+  FreedStanding standing;
+  int64_t row = -1;  // no report has it: every report counts as another
+  Statement self(db, kReportRowSql);
+  self.Bind(1, id);
+  if (self.Step()) row = self.Int(0);
+
+  Statement others(db, kOthersSql);
+  others.Bind(1, since).Bind(2, row);
+  if (others.Step()) standing.others = others.Int(0);
+  if (standing.others == 0) return standing;
+
+  Statement senders(db, kSendersSql);
+  senders.Bind(1, since).Bind(2, row);
+  if (senders.Step()) standing.users = senders.Int(0);
+
+  const bool even = standing.others % 2 == 0;
+  Statement median(db, kMedianSql);
+  median.Bind(1, since).Bind(2, row).Bind(3, int64_t{even ? 2 : 1});
+  median.Bind(4, (standing.others - 1) / 2);
+  int64_t sum = 0, taken = 0;
+  while (median.Step()) {
+    sum += median.Int(0);
+    ++taken;
+  }
+  // Rounded towards minus infinity, as integer bytes; halves of a byte do not matter.
+  if (taken > 0) standing.median = taken == 2 ? (sum - ((sum % 2 + 2) % 2)) / 2 : sum;
+
+  Statement place(db, kStandingSql);
+  place.Bind(1, since).Bind(2, row).Bind(3, freed);
+  if (place.Step()) {
+    standing.below = place.Int(0);
+    standing.equal = place.Int(1);
+  }
+  return standing;
+}
+
+std::vector<std::pair<std::string, std::string>> SqliteStore::PagePlans() const {
+  auto reader = Reader();
+  std::vector<std::pair<std::string, std::string>> plans;
+  for (const char* sql : {kReportRowSql, kOthersSql, kSendersSql, kMedianSql, kStandingSql,
+                          kCrowdUsersSql, kEntryDaysSql, kEntryTargetsSql}) {
+    Statement explain(reader->Db(), (std::string("EXPLAIN QUERY PLAN ") + sql).c_str());
+    std::string plan;
+    while (explain.Step()) plan += (plan.empty() ? "" : "\n") + explain.Text(3);
+    plans.emplace_back(sql, plan);
+  }
+  return plans;
 }
 
 std::string SqliteStore::IntegrityCheck() const {

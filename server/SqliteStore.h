@@ -31,7 +31,12 @@ class SqliteStore : public Store {
   std::string AddReport(const UsageReport& report, const ReportOrigin& origin) override;
   std::optional<StoredReport> LoadReport(const std::string& id) const override;
   int64_t ReportCount() const override;
-  EntryStats LoadEntry(const std::string& source, const std::string& name) const override;
+  EntryStats LoadEntry(const std::string& source, const std::string& name, int64_t sinceDay,
+                       int64_t today, size_t weeks) const override;
+  std::vector<int64_t> CrowdUsers(CrowdKind kind, const std::vector<std::string>& keys,
+                                  int64_t sinceDay) const override;
+  FreedStanding CompareFreed(const std::string& id, int64_t freed, int64_t since) const override;
+  std::vector<std::pair<std::string, std::string>> PagePlans() const override;
   std::string IntegrityCheck() const override;
 
  private:

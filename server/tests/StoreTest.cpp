@@ -139,16 +139,23 @@ TEST_P(StoreTest, EntryFiguresCountReportsUsersAndSwitchStates) {
   store->AddReport(withEntry(run + "Updater", SwitchState::Off), {"", "", 400});
   store->AddReport(withEntry(run + "Updater2", SwitchState::Off), {"", "U3", 500});
 
-  EntryStats stats = store->LoadEntry("hkcu", "updater");
+  EntryStats stats = store->LoadEntry("hkcu", "updater", 0, 0, 2);
   EXPECT_EQ(stats.reports, 4);
   EXPECT_EQ(stats.users, 2);  // an unknown sender is no user
+  EXPECT_EQ(stats.recentUsers, 2);
+  EXPECT_EQ(stats.listUsers, 3);
   EXPECT_EQ(stats.switchKnown, 3);
   EXPECT_EQ(stats.switchedOff, 2);
-  EXPECT_EQ(stats.firstSeen, 100);
-  EXPECT_EQ(stats.lastSeen, 400);
-  EXPECT_EQ(stats.targets, (std::vector<std::pair<std::string, int64_t>>{
-                               {run + "Updater", 3}, {run + "UPDATER", 1}}));
-  EXPECT_EQ(store->LoadEntry("hkcu", "never").reports, 0);
+  EXPECT_EQ(stats.firstDay, 0);
+  EXPECT_EQ(stats.lastDay, 0);
+  EXPECT_EQ(stats.weekly, (std::vector<int64_t>{0, 4}));
+  ASSERT_EQ(stats.targets.size(), 2u);
+  EXPECT_EQ(stats.targets[0].item, run + "Updater");
+  EXPECT_EQ(stats.targets[0].reports, 3);
+  EXPECT_EQ(stats.targets[0].users, 2);
+  EXPECT_EQ(stats.targets[1].item, run + "UPDATER");
+  EXPECT_EQ(stats.targets[1].reports, 1);
+  EXPECT_EQ(store->LoadEntry("hkcu", "never", 0, 0, 2).reports, 0);
 }
 
 TEST_P(StoreTest, WhatIsNoDatabaseIsRefused) {
