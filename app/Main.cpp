@@ -12,10 +12,12 @@
 #include "pages/Install.h"
 #include "service/Service.h"
 #include "service/Update.h"
+#include "service/UpdateDialog.h"
 #include "system/Handles.h"
 #include "system/Memory.h"
 #include "system/Path.h"
 #include "system/Strings.h"
+#include "system/Windows.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/Application.h"
 #include "ui/CardPanel.h"
@@ -28,7 +30,6 @@
 #include "ui/StyledToolbar.h"
 #include "ui/Theme.h"
 #include "ui/Translate.h"
-#include "ui/UpdateDialog.h"
 #include "service_url.h"
 
 namespace tidora {
@@ -219,6 +220,9 @@ void TFrmTidora::ShowPage(int Index) {
         if (!FrmAutorun) {
             FrmAutorun = TFrmAutorun::Create(PnlAutorun);
             FrmAutorun->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
+            FrmAutorun->SetEntryPageOpener([](const std::wstring& From, const std::wstring& Target) {
+                ShellOpenUrl(ServiceAddress(EntryPagePath(From, Target)));
+            });
         }
         FrmAutorun->LoadAutorun();
     } else if (Index == 2) {

@@ -1,6 +1,5 @@
 #include "app/Report.h"
 
-#include "lib/Common.h"
 #include "service/HTTP.h"
 #include "service/Service.h"
 #include "service/Update.h"
@@ -8,6 +7,7 @@
 #include "system/Path.h"
 #include "system/Strings.h"
 #include "system/Sync.h"
+#include "system/Windows.h"
 
 namespace tidora {
 namespace {

@@ -1,7 +1,6 @@
 #include "lib/Common.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <nlohmann/json.hpp>
 
@@ -11,20 +10,6 @@
 
 namespace tidora {
 namespace {
-
-void ShellExecuteOpen(const std::wstring& Target) {
-    // The shell's answer is of no use: a failure is neither reported nor retried.
-    ShellExecuteW(nullptr, L"open", Target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-TShellOpenProc& ShellOpenProc() {
-    static TShellOpenProc proc = ShellExecuteOpen;
-    return proc;
-}
-
-bool StartsWithAscii(const std::wstring& Text, const std::wstring& Prefix) {
-    return Text.size() >= Prefix.size() && SameTextAscii(Text, 0, Prefix, Prefix.size());
-}
 
 std::wstring ElementText(const nlohmann::json& element) {
     if (element.is_string()) return Utf8ToWide(element.get<std::string>());
@@ -94,47 +79,6 @@ bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode
         }
     }
     return false;
-}
-
-void ShellOpen(const std::wstring& Target) {
-    ShellOpenProc()(Target);
-}
-
-TShellOpenProc SetShellOpenProc(TShellOpenProc Proc) {
-    TShellOpenProc previous = std::move(ShellOpenProc());
-    ShellOpenProc() = Proc ? std::move(Proc) : TShellOpenProc(ShellExecuteOpen);
-    return previous;
-}
-
-bool IsWebAddress(const std::wstring& Address) {
-    size_t at = 0;
-    if (StartsWithAscii(Address, L"https://"))
-        at = 8;
-    else if (StartsWithAscii(Address, L"http://"))
-        at = 7;
-    else
-        return false;
-    for (wchar_t c : Address) {
-        // Blanks and quotes would end the browser's argument early; a trailing
-        // backslash would swallow the closing quote; control characters have
-        // no place in an address.
-        if (c <= L' ' || c == L'"' || c == L'\\' || (c >= 0x7F && c <= 0x9F)) return false;
-    }
-    // The host: what lies between "//" and the path, without user and port.
-    size_t end = Address.find_first_of(L"/?#", at);
-    if (end == std::wstring::npos) end = Address.size();
-    std::wstring host = Address.substr(at, end - at);
-    const size_t user = host.rfind(L'@');
-    if (user != std::wstring::npos) host.erase(0, user + 1);
-    if (!host.empty() && host[0] != L'[') {
-        const size_t port = host.find(L':');
-        if (port != std::wstring::npos) host.erase(port);
-    }
-    return !host.empty();
-}
-
-void ShellOpenUrl(const std::wstring& Address) {
-    if (IsWebAddress(Address)) ShellOpen(Address);
 }
 
 TPreparedList::TPreparedList(const TStringList& List, bool FileMode) : FFileMode(FileMode) {

@@ -1,10 +1,8 @@
 #pragma once
 // The protection lists: loading them from resources, merging the service's
 // additions and matching processes, startup entries and programs against them.
-// Handing documents and web addresses to the shell.
 #include <nlohmann/json_fwd.hpp>
 
-#include <functional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -30,27 +28,6 @@ void MergeJsonList(TStringList& List, const nlohmann::json& Json, const std::str
 // prefixes. Entries are trimmed and may start with a path placeholder.
 bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode);
 
-// Hands Target (document, folder or address) to whatever the system
-// associates with it and forgets it; failures are silent. The program runs
-// elevated and the shell starts programs as readily as it opens pages, so an
-// address that came from outside the program goes through ShellOpenUrl.
-void ShellOpen(const std::wstring& Target);
-
-// Whether Address is an http or https address (scheme in any letter case,
-// "//" and a host) made only of characters that cannot break out of the
-// quotes a browser's command line puts around it: no blanks, control
-// characters, double quotes or backslashes.
-bool IsWebAddress(const std::wstring& Address);
-
-// ShellOpen for addresses from outside the program: anything IsWebAddress
-// refuses (local paths, other schemes) is dropped silently.
-void ShellOpenUrl(const std::wstring& Address);
-
-// What ShellOpen hands its target to. Tests install a recorder (there is no
-// browser under test); an empty procedure restores the shell. Returns the
-// procedure that was installed before. UI thread only.
-using TShellOpenProc = std::function<void(const std::wstring&)>;
-TShellOpenProc SetShellOpenProc(TShellOpenProc Proc);
 // MatchList for many values against one list: the entries are trimmed,
 // expanded, classified and upper-cased once, with the same answers. The list
 // is copied in, so later changes to it are not seen.

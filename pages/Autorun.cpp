@@ -1,18 +1,13 @@
 #include "pages/Autorun.h"
 
-#include <commdlg.h>
-
-#include <algorithm>
 #include <atomic>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "service/Service.h"
-#include "system/Handles.h"
+#include "pages/Shared.h"
 #include "system/Strings.h"
 #include "system/Windows.h"
 #include "ui/Application.h"
-#include "ui/Dialogs.h"
 #include "ui/ErrorHandler.h"
 #include "ui/Pictures.h"
 #include "ui/Translate.h"
@@ -41,12 +36,6 @@ std::wstring RowKey(const std::wstring& From, const std::wstring& Target) {
 std::wstring AfterLastBackslash(const std::wstring& Text) {
     const size_t slash = Text.rfind(L'\\');
     return slash == std::wstring::npos ? Text : Text.substr(slash + 1);
-}
-
-std::wstring LowerCaseAscii(std::wstring Text) {
-    for (wchar_t& c : Text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return Text;
 }
 
 } // namespace
@@ -305,7 +294,7 @@ void TFrmAutorun::ListAutorunDblClick() {
     const int row = ListAutorun->FocusedRow();
     if (row < 0) return;
     const TAutorunItem& item = FRows[static_cast<size_t>(row)];
-    ShellOpenUrl(ServiceAddress(EntryPagePath(item.From, item.Target)));
+    if (FOpenEntryPage) FOpenEntryPage(item.From, item.Target);
 }
 
 bool TFrmAutorun::PromptSaveFileName(std::wstring& FileName) {
@@ -325,78 +314,6 @@ bool TFrmAutorun::SaveToFile(const std::wstring& FileName, std::wstring& Error) 
     lines.reserve(entries->size());
     for (const TAutorunInfo& entry : *entries) lines.push_back(ListFileLine(entry.From, entry.Caption, entry.Target));
     return WriteListFile(FileName, lines, Error);
-}
-
-// ---- shared with the bundle page ----
-
-TDisabledWhileRunning::TDisabledWhileRunning(TWindow* Control) : FControl(Control) {
-    if (FControl) FControl->SetEnabled(false);
-}
-
-TDisabledWhileRunning::~TDisabledWhileRunning() {
-    if (FControl) FControl->SetEnabled(true);
-}
-
-std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target) {
-    return std::wstring(kEntryPagePath) + PercentEncode(LowerCaseAscii(From)) + L"/" +
-           PercentEncode(LowerCaseAscii(FileNamePart(Target)));
-}
-
-std::wstring ListFileLine(const std::wstring& A, const std::wstring& B, const std::wstring& C) {
-    return A + L"|" + B + L"|" + C;
-}
-
-bool WriteListFile(const std::wstring& FileName, const std::vector<std::wstring>& Lines, std::wstring& Error) {
-    std::string bytes = "\xEF\xBB\xBF";
-    for (const std::wstring& line : Lines) bytes += WideToUtf8(line + L"\r\n");
-    UniqueFileHandle file(
-        CreateFileW(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD code = GetLastError();
-        Error = SystemErrorMessage(code) + L" (" + FileName + L")";
-        return false;
-    }
-    size_t written = 0;
-    while (written < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - written, 1u << 20));
-        DWORD done = 0;
-        if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) {
-            const DWORD code = GetLastError();
-            Error = SystemErrorMessage(code) + L" (" + FileName + L")";
-            return false;
-        }
-        written += done;
-    }
-    Error.clear();
-    return true;
-}
-
-bool PromptListFileName(HWND Owner, std::wstring& FileName) {
-    const std::wstring title = TranslateText(L"파일 저장");
-    std::wstring filter = TranslateText(L"텍스트 파일") + L" (*.txt)|*.txt|" + TranslateText(L"모든 파일") + L" (*.*)|*.*";
-    // The dialog takes its filter as pairs of texts each ended by a null.
-    for (wchar_t& c : filter)
-        if (c == L'|') c = L'\0';
-    filter.push_back(L'\0');
-    filter.push_back(L'\0');
-    std::vector<wchar_t> buffer(32768, L'\0');
-    OPENFILENAMEW dialog{};
-    dialog.lStructSize = sizeof(dialog);
-    dialog.hwndOwner = Owner;
-    dialog.lpstrFilter = filter.c_str();
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = buffer.data();
-    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
-    dialog.lpstrTitle = title.c_str();
-    dialog.lpstrDefExt = L"txt";
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    if (!GetSaveFileNameW(&dialog)) return false;
-    FileName = buffer.data();
-    return !FileName.empty();
-}
-
-void ShowSaveError(HWND Owner, const std::wstring& Error) {
-    MessageDlg(L"오류가 발생했습니다.", TMsgDlgType::mtWarning, MB_OK, Owner, Error);
 }
 
 } // namespace tidora

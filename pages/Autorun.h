@@ -6,10 +6,11 @@
 // collection to a text file, and opens the service's page about an entry.
 //
 // The main window creates the page on its Startup card the first time the
-// card is picked, hands it the protection lists, and calls LoadAutorun each
-// time the card is picked again. The usage report reads Snapshot().
+// card is picked, hands it the protection lists and the opener of an entry's
+// page, and calls LoadAutorun each time the card is picked again. The usage report reads Snapshot().
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,6 +38,10 @@ public:
     bool Enabled = true;
 };
 
+// Opens the page about the entry with source From and address Target; the
+// page knows no service, the main window does.
+using TEntryPageOpener = std::function<void(const std::wstring& From, const std::wstring& Target)>;
+
 class TFrmAutorun : public TFrame {
 public:
     // Makes the page on Card (it fills the card) and translates it; the page
@@ -51,6 +56,10 @@ public:
     // changes the lists. A list left null matches nothing.
     void SetProtectionLists(const TStringList* FileWhite, const TStringList* NameWhite,
                             const TStringList* NameBlack);
+
+    // What a double click on a row calls; without one it does nothing.
+    void SetEntryPageOpener(TEntryPageOpener Opener) { FOpenEntryPage = std::move(Opener); }
+    const TEntryPageOpener& EntryPageOpener() const { return FOpenEntryPage; }
 
     // Collects the entries again and brings the rows up to date: rows keep
     // their place and take the new state, new entries are appended, gone ones
@@ -117,46 +126,12 @@ private:
     const TStringList* FFileWhite = nullptr;
     const TStringList* FNameWhite = nullptr;
     const TStringList* FNameBlack = nullptr;
+    TEntryPageOpener FOpenEntryPage;
     std::shared_ptr<const TAutorunList> FListAutoObj;
     TIconCache FListIconObj;
     std::unordered_map<std::wstring, TProductName> FProductNames;
     TImageCollection FDataIcon;
     std::vector<TAutorunItem> FRows;
 };
-
-// The path of the service's page about an entry: "/entry/", the source and the
-// name the entry has in it (the text of Target after its last backslash or
-// colon), lower-cased in ASCII; the name percent-encoded, so that a space,
-// "#", "?", "%" or a letter outside ASCII stays part of it.
-std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target);
-
-// The saved list format both pages write: three fields joined by "|". A field
-// that holds "|" itself cannot be told apart when the line is read back.
-std::wstring ListFileLine(const std::wstring& A, const std::wstring& B, const std::wstring& C);
-
-// Writes Lines as UTF-8 with a byte-order mark, each ended by CR LF, replacing
-// the file. False, with the system's message and the path in Error, on failure.
-bool WriteListFile(const std::wstring& FileName, const std::vector<std::wstring>& Lines, std::wstring& Error);
-
-// The save dialog of the pages' list menus: text files first, ".txt" added to
-// a name without extension, asks before overwriting. False when cancelled.
-bool PromptListFileName(HWND Owner, std::wstring& FileName);
-
-// Disables a control while a handler runs and enables it again on every way
-// out, an error included.
-class TDisabledWhileRunning {
-public:
-    explicit TDisabledWhileRunning(TWindow* Control);
-    ~TDisabledWhileRunning();
-    TDisabledWhileRunning(const TDisabledWhileRunning&) = delete;
-    TDisabledWhileRunning& operator=(const TDisabledWhileRunning&) = delete;
-
-private:
-    TWindow* FControl;
-};
-
-// The warning a failed save shows: "오류가 발생했습니다." in the user's
-// language, the error's own message on the next line.
-void ShowSaveError(HWND Owner, const std::wstring& Error);
 
 } // namespace tidora

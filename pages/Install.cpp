@@ -3,7 +3,7 @@
 #include <atomic>
 #include <unordered_set>
 
-#include "pages/Autorun.h"
+#include "pages/Shared.h"
 #include "system/Registry.h"
 #include "system/Strings.h"
 #include "system/Windows.h"

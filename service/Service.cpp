@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include "system/Path.h"
+#include "system/Strings.h"
+
 #include "service_url.h"
 
 namespace tidora {
@@ -15,6 +18,12 @@ std::wstring& CurrentURL() {
     return *url;
 }
 
+std::wstring LowerCaseAscii(std::wstring Text) {
+    for (wchar_t& c : Text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return Text;
+}
+
 } // namespace
 
 std::wstring ServiceURL() {
@@ -26,6 +35,11 @@ std::wstring ServiceURL() {
 
 std::wstring ServiceAddress(const std::wstring& Path) {
     return ServiceURL() + Path;
+}
+
+std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target) {
+    return std::wstring(kEntryPagePath) + PercentEncode(LowerCaseAscii(From)) + L"/" +
+           PercentEncode(LowerCaseAscii(FileNamePart(Target)));
 }
 
 void OverrideServiceURL(const std::wstring& URL) {

@@ -16,6 +16,13 @@ std::wstring ServiceURL();
 // The full address of Path (which starts with "/") on the service host.
 std::wstring ServiceAddress(const std::wstring& Path);
 
+// The path of the service's page about an entry: "/entry/", the source and the
+// name the entry has in it (the text of Target after its last backslash or
+// colon), lower-cased in ASCII; the name percent-encoded, so that a space,
+// "#", "?", "%" or a letter outside ASCII stays part of it.
+std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target);
+
+
 // Points the program at another server. Only tests call this, before any
 // request; the shipped program always talks to the address it was built with.
 void OverrideServiceURL(const std::wstring& URL);

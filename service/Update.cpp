@@ -7,12 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "lib/Common.h"
 #include "service/Service.h"
 #include "system/Handles.h"
 #include "system/Registry.h"
 #include "system/Strings.h"
 #include "system/Sync.h"
+#include "system/Windows.h"
 #include "ui/Translate.h"
 
 namespace tidora {

@@ -1,8 +1,9 @@
 #pragma once
 // The start-up conversation with the web service (is there a newer version,
 // a notice, additions to the protection lists), the per-installation user id
-// and the program's version text. The update prompt and the status line are
-// windows of the main window; it plugs them in through SetUpdateHooks.
+// and the program's version text. The update prompt and the status line
+// (service/UpdateDialog, made of ui's widgets) show on the main window, which
+// plugs them in through SetUpdateHooks.
 #include <functional>
 #include <string>
 

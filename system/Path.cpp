@@ -8,7 +8,6 @@
 
 #include "system/Handles.h"
 #include "system/Strings.h"
-#include "ui/ImageCollection.h"
 
 namespace tidora {
 namespace {
@@ -228,7 +227,7 @@ std::wstring CommandLineToFile(const std::wstring& CommandLine) {
     return file;
 }
 
-int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex) {
+int IconIndex(TIconCache& Cache, TIconSink& Images, const std::wstring& IconLocation, int DefaultIndex) {
     std::wstring key;
     key.reserve(IconLocation.size());
     for (wchar_t c : IconLocation)
@@ -254,8 +253,7 @@ int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& I
     try {
         UniqueIcon icon(ExtractAssociatedIconW(GetModuleHandleW(nullptr), buffer, &number));
         if (!icon) return DefaultIndex;
-        const int index = Images.Add(key, std::move(icon));
-        Images.Changed();
+        const int index = Images.AddIcon(key, std::move(icon));
         Cache.emplace(key, index);
         return index;
     } catch (...) {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "system/Handles.h"
+
 namespace tidora {
 
 // Placeholder and its folder, in lookup order.
@@ -59,16 +61,24 @@ void SplitCommandLine(const std::wstring& CommandLine, std::wstring& Program, st
 // doubled backslashes made single. May be empty.
 std::wstring CommandLineToFile(const std::wstring& CommandLine);
 
-class TImageCollection;
+// Where IconIndex puts the icons it reads (a page's picture collection): the
+// platform side reads, whoever shows them keeps them.
+class TIconSink {
+public:
+    virtual ~TIconSink() = default;
+    // Takes ownership of Icon, read from Location, and returns its index; the
+    // index must stay valid as long as the cache that remembers it.
+    virtual int AddIcon(const std::wstring& Location, UniqueIcon Icon) = 0;
+};
 
 // Icon location (quotes removed, trimmed) -> image index; owned by a page.
 using TIconCache = std::unordered_map<std::wstring, int>;
 
 // The index in Images of the icon that IconLocation ("path" or "path,number",
 // quotes allowed) names. The first time a location is seen its icon is read and
-// appended to Images (whose views are told); later calls only look it up.
-// Anything that cannot be read gives DefaultIndex and is not cached.
-int IconIndex(TIconCache& Cache, TImageCollection& Images, const std::wstring& IconLocation, int DefaultIndex);
+// handed to Images; later calls only look it up. Anything that cannot be read
+// gives DefaultIndex and is not cached.
+int IconIndex(TIconCache& Cache, TIconSink& Images, const std::wstring& IconLocation, int DefaultIndex);
 
 // Version string name -> value; the caller empties it before each read.
 using TVersionStrings = std::map<std::wstring, std::wstring>;

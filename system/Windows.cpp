@@ -15,6 +15,21 @@
 namespace tidora {
 namespace {
 
+void ShellExecuteOpen(const std::wstring& Target) {
+    // The shell's answer is of no use: a failure is neither reported nor retried.
+    ShellExecuteW(nullptr, L"open", Target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+TShellOpenProc& ShellOpenProc() {
+    static TShellOpenProc proc = ShellExecuteOpen;
+    return proc;
+}
+
+bool StartsWithAscii(const std::wstring& Text, const std::wstring& Prefix) {
+    return Text.size() >= Prefix.size() && SameTextAscii(Text, 0, Prefix, Prefix.size());
+}
+
+
 // One per launch, shared by the caller and the wait thread: the texts the
 // SHELLEXECUTEINFOW points into must outlive the call, and the callback the
 // wait.
@@ -83,6 +98,47 @@ std::wstring SystemErrorMessage(DWORD Code) {
                                         buffer, ARRAYSIZE(buffer), nullptr);
     std::wstring message = TrimControl(std::wstring(buffer, length));
     return message.empty() ? L"System error " + std::to_wstring(Code) + L"." : message;
+}
+
+void ShellOpen(const std::wstring& Target) {
+    ShellOpenProc()(Target);
+}
+
+TShellOpenProc SetShellOpenProc(TShellOpenProc Proc) {
+    TShellOpenProc previous = std::move(ShellOpenProc());
+    ShellOpenProc() = Proc ? std::move(Proc) : TShellOpenProc(ShellExecuteOpen);
+    return previous;
+}
+
+bool IsWebAddress(const std::wstring& Address) {
+    size_t at = 0;
+    if (StartsWithAscii(Address, L"https://"))
+        at = 8;
+    else if (StartsWithAscii(Address, L"http://"))
+        at = 7;
+    else
+        return false;
+    for (wchar_t c : Address) {
+        // Blanks and quotes would end the browser's argument early; a trailing
+        // backslash would swallow the closing quote; control characters have
+        // no place in an address.
+        if (c <= L' ' || c == L'"' || c == L'\\' || (c >= 0x7F && c <= 0x9F)) return false;
+    }
+    // The host: what lies between "//" and the path, without user and port.
+    size_t end = Address.find_first_of(L"/?#", at);
+    if (end == std::wstring::npos) end = Address.size();
+    std::wstring host = Address.substr(at, end - at);
+    const size_t user = host.rfind(L'@');
+    if (user != std::wstring::npos) host.erase(0, user + 1);
+    if (!host.empty() && host[0] != L'[') {
+        const size_t port = host.find(L':');
+        if (port != std::wstring::npos) host.erase(port);
+    }
+    return !host.empty();
+}
+
+void ShellOpenUrl(const std::wstring& Address) {
+    if (IsWebAddress(Address)) ShellOpen(Address);
 }
 
 } // namespace tidora

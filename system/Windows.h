@@ -1,7 +1,8 @@
 #pragma once
 // Starting programs through the shell and hearing back, on the UI thread, when
 // they have ended (the bundle page refreshes after an uninstaller); the
-// system's own text for an error code.
+// system's own text for an error code; handing documents and web addresses
+// to the shell.
 #include <windows.h>
 
 #include <functional>
@@ -25,5 +26,27 @@ void Execute(const std::wstring& CommandLine, int ShowCmd, TExecuteCallback Call
 // The system's text for an error code (GetLastError), without the trailing
 // line break; "System error N." when the system has none.
 std::wstring SystemErrorMessage(DWORD Code);
+
+// Hands Target (document, folder or address) to whatever the system
+// associates with it and forgets it; failures are silent. The program runs
+// elevated and the shell starts programs as readily as it opens pages, so an
+// address that came from outside the program goes through ShellOpenUrl.
+void ShellOpen(const std::wstring& Target);
+
+// Whether Address is an http or https address (scheme in any letter case,
+// "//" and a host) made only of characters that cannot break out of the
+// quotes a browser's command line puts around it: no blanks, control
+// characters, double quotes or backslashes.
+bool IsWebAddress(const std::wstring& Address);
+
+// ShellOpen for addresses from outside the program: anything IsWebAddress
+// refuses (local paths, other schemes) is dropped silently.
+void ShellOpenUrl(const std::wstring& Address);
+
+// What ShellOpen hands its target to. Tests install a recorder (there is no
+// browser under test); an empty procedure restores the shell. Returns the
+// procedure that was installed before. UI thread only.
+using TShellOpenProc = std::function<void(const std::wstring&)>;
+TShellOpenProc SetShellOpenProc(TShellOpenProc Proc);
 
 } // namespace tidora

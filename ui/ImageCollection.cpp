@@ -9,6 +9,12 @@ int TImageCollection::Add(const std::wstring& Name, UniqueIcon Icon) {
     return Count() - 1;
 }
 
+int TImageCollection::AddIcon(const std::wstring& Location, UniqueIcon Icon) {
+    const int index = Add(Location, std::move(Icon));
+    Changed();
+    return index;
+}
+
 HICON TImageCollection::Icon(int Index) const {
     if (Index < 0 || Index >= Count()) return nullptr;
     return FItems[static_cast<size_t>(Index)].Icon.get();

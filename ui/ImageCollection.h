@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "system/Path.h"
 
 namespace tidora {
 
-class TImageCollection {
+class TImageCollection : public TIconSink {
 public:
     using TChangeProc = std::function<void()>;
 
@@ -23,6 +24,9 @@ public:
     // Appends Icon under Name and takes ownership of it; returns its index.
     // Views are not told: call Changed once a batch of additions is done.
     int Add(const std::wstring& Name, UniqueIcon Icon);
+    // Add under Location, views told at once: each icon IconIndex reads is a
+    // batch of its own.
+    int AddIcon(const std::wstring& Location, UniqueIcon Icon) override;
 
     int Count() const { return static_cast<int>(FItems.size()); }
     // Null or empty for an index outside the collection.

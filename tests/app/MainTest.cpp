@@ -9,12 +9,14 @@
 
 #include "app/Main.h"
 #include "app/Report.h"
-#include "system/Strings.h"
-#include "lib/Common.h"
+#include "pages/Autorun.h"
 #include "service/Service.h"
 #include "service/Update.h"
+#include "service/UpdateDialog.h"
 #include "system/Handles.h"
 #include "system/Process.h"
+#include "system/Strings.h"
+#include "system/Windows.h"
 #include "tests/Children.h"
 #include "tests/TestSupport.h"
 #include "tests/service/LoopbackServer.h"
@@ -26,7 +28,6 @@
 #include "ui/StyledButton.h"
 #include "ui/StyledToolbar.h"
 #include "ui/Translate.h"
-#include "ui/UpdateDialog.h"
 
 using namespace tidora;
 using tidora::test::Pump;
@@ -167,7 +168,7 @@ TEST_F(MainWindowTest, BuildsTranslatedWithListsAndOneTip) {
     EXPECT_EQ(Window->ClientHeight(), 417);
 }
 
-TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLogoOpensTheMakersPage) {
+TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLinksOpenTheirPages) {
     Open(nlohmann::json::object());
     Window->BtnAutorun->Click();
     EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 1);
@@ -175,6 +176,15 @@ TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLogoOpensTheMakersPage) {
     Window->BtnAutorun->Click();  // the current card's button does nothing
     EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 1);
     EXPECT_EQ(Window->BtnHead->DownIndex(), 1);
+    // The Startup page opens an entry's page on the service through the
+    // shell, encoded, as a web address.
+    ASSERT_NE(Window->FrmAutorun, nullptr);
+    ASSERT_TRUE(Window->FrmAutorun->EntryPageOpener());
+    Window->FrmAutorun->EntryPageOpener()(L"HKLM", L"HKLM\\Software\\Run\\Tidora Page #1?%\u00C4");
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], ServiceAddress(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84"));
+    EXPECT_TRUE(IsWebAddress(Opened[0]));
+    Opened.clear();
     Window->BtnInstall->Click();
     EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 2);
     EXPECT_EQ(Window->BtnHead->DownIndex(), 2);

@@ -3,21 +3,29 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/Clean.h"
 #include "app/Report.h"
-#include "lib/Common.h"
+#include "lib/Autorun.h"
+#include "lib/Install.h"
+#include "pages/Autorun.h"
+#include "pages/Install.h"
 #include "service/Service.h"
 #include "service/Update.h"
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "system/Strings.h"
 #include "system/Sync.h"
+#include "system/Windows.h"
 #include "tests/TestSupport.h"
 #include "tests/service/LoopbackServer.h"
+#include "ui/Application.h"
+#include "ui/Form.h"
 
 using namespace tidora;
 using nlohmann::json;
@@ -238,6 +246,113 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
                          R"(\{"cate":"clean","file":"gone.exe","state":"-1"\},)"
                          R"(\{"cate":"start","item":"run.exe","from":"HKLM"\},)"
                          R"(\{"cate":"install","displayname":"Tool","publisher":"Maker"\}\])")))
+        << body;
+}
+
+// ---- a run with both pages ----
+
+// The Bundle page with an inventory of the test's own that every reload reads
+// again, pumping between records as a real read may.
+class TReportBundlePage : public TFrmInstall {
+public:
+    using TFrmInstall::TFrmInstall;
+    // While this part still exists, so reloads served on the way find it whole.
+    ~TReportBundlePage() override { StopWatchers(); }
+    TInstallList Inventory;
+
+protected:
+    void ReadInventory(TInstallList& List) override {
+        List.clear();
+        for (const TInstallInfo& info : Inventory) {
+            List.push_back(info);
+            ProcessMessages();
+        }
+    }
+};
+
+TInstallInfo Program(const std::wstring& Name, const std::wstring& Publisher, const std::wstring& Date) {
+    TInstallInfo info;
+    info.DisplayName = Name;
+    info.Publisher = Publisher;
+    info.InstallDate = Date;
+    info.UninstallString = L"uninstall.exe";
+    return info;
+}
+
+TEST(UsageReport, ARunWithBothPagesHoldsTheirRecordsInListOrder) {
+    test::TUserHive hive;  // the user id the report sends
+    test::TLoopbackServer server;
+    ASSERT_TRUE(server.Ready()) << server.Failure();
+    const std::wstring oldURL = ServiceURL();
+    OverrideServiceURL(server.Url(L""));
+    server.Route("/report.php", {{"text", R"({"pk":"both"})"}});
+
+    // The Startup page beside this one, each with a list of its own that
+    // every reload collects again, pumping halfway as a real collection may.
+    class TStartupPage : public TFrmAutorun {
+    public:
+        using TFrmAutorun::TFrmAutorun;
+
+    protected:
+        void CollectEntries(TAutorunList& List) override {
+            List.clear();
+            for (const wchar_t* name : {L"Zeta", L"Alpha", L"Mid"}) {
+                TAutorunInfo info;
+                info.Caption = name;
+                info.Target = std::wstring(L"HKCU\\Run\\") + name;
+                info.From = L"HKCU";
+                List.push_back(info);
+                ProcessMessages();
+            }
+        }
+    };
+    TFormOptions o;
+    o.ClassName = L"TidoraBothPagesTest";
+    TForm startupHost(o);
+    auto* startup = TWindow::Create<TStartupPage>(&startupHost, L"FrmAutorun", TBounds{}, TAlign::alClient);
+    o.ClassName = L"TidoraBothPagesBundleTest";
+    TForm bundleHost(o);
+    auto* bundle = TWindow::Create<TReportBundlePage>(&bundleHost, L"FrmInstall", TBounds{}, TAlign::alClient);
+    bundle->Inventory = {Program(L"Newest", L"Maker \"A\"", L"20240101"), Program(L"Older", L"", L"20200101"),
+                         Program(L"\uC624\uB798\uB41C", L"B", L"")};
+    startup->LoadAutorun();
+    bundle->LoadInstall();
+
+    TCleanRun run;
+    run.OldAvailMemory = 1;
+    auto hook = UsageReportHook([&] {
+        TReportPages pages;
+        pages.HasStartupPage = true;
+        pages.Startup = ReportEntries(*startup->Snapshot());
+        pages.HasInstallPage = true;
+        pages.Install = ReportEntries(*bundle->Snapshot());
+        return pages;
+    });
+    // The worker reports while the user keeps picking the cards.
+    std::atomic<bool> done{false};
+    std::wstring key;
+    std::thread worker([&] {
+        key = hook(run);
+        done = true;
+    });
+    while (!done) {
+        startup->LoadAutorun();
+        bundle->LoadInstall();
+        ServeHandOvers();
+    }
+    worker.join();
+    OverrideServiceURL(oldURL);
+    EXPECT_EQ(key, L"both");
+    const std::string body = test::BodyOf(server.Requests().back());
+    EXPECT_TRUE(std::regex_match(
+        body, std::regex(R"(\[\{"cate":"memory","old":"1","new":"[0-9]+","tot":"[0-9]+"\},)"
+                         R"((\{"cate":"clean"[^}]*\},)*)"
+                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Zeta","from":"HKCU"\},)"
+                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Alpha","from":"HKCU"\},)"
+                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Mid","from":"HKCU"\},)"
+                         R"(\{"cate":"install","displayname":"Newest","publisher":"Maker \\"A\\""\},)"
+                         R"(\{"cate":"install","displayname":"Older","publisher":""\},)"
+                         R"(\{"cate":"install","displayname":"\\uC624\\uB798\\uB41C","publisher":"B"\}\])")))
         << body;
 }
 

@@ -14,11 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/Report.h"
 #include "lib/Autorun.h"
 #include "lib/Common.h"
 #include "pages/Autorun.h"
-#include "service/Service.h"
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "system/Registry.h"
@@ -26,6 +24,7 @@
 #include "system/Sync.h"
 #include "system/Windows.h"
 #include "tests/TestSupport.h"
+#include "tests/pages/PageHost.h"
 #include "ui/Application.h"
 #include "ui/CardPanel.h"
 #include "ui/Form.h"
@@ -84,31 +83,18 @@ protected:
     }
 };
 
-// A form that is never shown (showing one costs seconds under a bare X
-// server) with the page filling it, as on the main window's card.
-class StartupPage : public testing::Test {
+class StartupPage : public test::TPageHost<TTestAutorunPage> {
 protected:
+    StartupPage() : TPageHost(L"TidoraStartupPageTest", L"FrmAutorun", 448, 367) {}
     void SetUp() override {
-        SavedLanguage = CurrentLanguage();
         SavedGeneration = SetWindowsGeneration(TWindowsGeneration::Windows10);
-        MakePage();
+        TPageHost::SetUp();
     }
     void TearDown() override {
-        Host.reset();
+        TPageHost::TearDown();
         SetWindowsGeneration(SavedGeneration);
-        SetCurrentLanguage(SavedLanguage);
     }
-
-    void MakePage() {
-        Host.reset();
-        TFormOptions o;
-        o.ClassName = L"TidoraStartupPageTest";
-        o.ClientWidth = 448;
-        o.ClientHeight = 367;
-        Host = std::make_unique<TForm>(o);
-        Page = TWindow::Create<TTestAutorunPage>(Host.get(), L"FrmAutorun", TBounds{0, 0, 448, 367}, TAlign::alClient);
-        Page->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
-    }
+    void PageMade() override { Page->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack); }
 
     int RowOf(const std::wstring& From, const std::wstring& Target) const {
         const auto& rows = Page->Rows();
@@ -121,16 +107,7 @@ protected:
         for (const TAutorunItem& row : Page->Rows()) names.push_back(row.FileName);
         return names;
     }
-    // What the list control itself shows in a cell.
-    std::wstring Cell(int Row, int Column) const {
-        wchar_t text[260] = {};
-        LVITEMW item{};
-        item.iSubItem = Column;
-        item.pszText = text;
-        item.cchTextMax = 260;
-        SendMessageW(Page->ListAutorun->Handle(), LVM_GETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&item));
-        return text;
-    }
+    std::wstring Cell(int Row, int Column) const { return TPageHost::Cell(Page->ListAutorun, Row, Column); }
     bool Grey(int Row) const {
         return Page->ListAutorun->OnGetTextColor(Row, 0) == GetSysColor(COLOR_GRAYTEXT) &&
                Page->ListAutorun->OnGetTextColor(Row, 1) == GetSysColor(COLOR_GRAYTEXT);
@@ -144,9 +121,6 @@ protected:
     void TickAllPrograms() { SendMessageW(Page->ChkAllList->Handle(), BM_CLICK, 0, 0); }
 
     TStringList FileWhite, NameWhite, NameBlack;
-    std::unique_ptr<TForm> Host;
-    TTestAutorunPage* Page = nullptr;
-    std::wstring SavedLanguage;
     TWindowsGeneration SavedGeneration = TWindowsGeneration::Detect;
 };
 
@@ -270,21 +244,6 @@ TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
             }
         }
     }
-}
-
-TEST_F(StartupPage, EntryPageNamesAreLowerCasedAndPercentEncoded) {
-    const std::pair<std::pair<const wchar_t*, const wchar_t*>, const wchar_t*> cases[] = {
-        {{L"SERV", L"Spooler"}, L"/entry/serv/spooler"},
-        {{L"FILE", L"C:\\Users\\Me\\Startup\\Example.LNK"}, L"/entry/file/example.lnk"},
-        {{L"HKLM", L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\My App"}, L"/entry/hklm/my%20app"},
-        {{L"HKCU", L"HKCU\\Run\\a#b?c%d&e=f/g+h"}, L"/entry/hkcu/a%23b%3Fc%25d%26e%3Df%2Fg%2Bh"},
-        {{L"HKCU", L"HKCU\\Run\\x:Tail-._~"}, L"/entry/hkcu/tail-._~"},
-        // Letters outside ASCII keep their case, as UTF-8 bytes.
-        {{L"HKLM", L"HKLM\\Run\\\uD55C\u00C4"}, L"/entry/hklm/%ED%95%9C%C3%84"},
-        {{L"SCHE", L"\\Update Task"}, L"/entry/sche/update%20task"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(EntryPagePath(c.first.first, c.first.second), c.second) << testing::PrintToString(c.first.second);
 }
 
 TEST_F(StartupPage, SavesEveryCollectedEntryByteForByte) {
@@ -535,14 +494,15 @@ TEST_F(StartupPage, OnThePrefixSwitchingOffKeepsTheRowGreyUntilF5AndTheProtected
     EXPECT_NE(saved.find("\r\nHKCU|" + WideToUtf8(on) + "|" + WideToUtf8(hkcu + on) + "\r\n"), std::string::npos);
 }
 
-TEST_F(StartupPage, DoubleClickOnAMachineWideRowOpensItsEncodedEntryPage) {
+TEST_F(StartupPage, DoubleClickOnAMachineWideRowHandsItsSourceAndAddressToTheOpener) {
     TMachineScratch scratch;
     // A name with a space, "#", "?", "%" and a letter outside ASCII.
     const std::wstring tail = UniqueName(L"p");
     const std::wstring name = L"Tidora Page #1?%\u00C4" + tail;
     scratch.Text(HKEY_LOCAL_MACHINE, kRun, name, L"C:\\nowhere\\page.exe");
-    std::vector<std::wstring> opened;
-    TShellOpenProc saved = SetShellOpenProc([&](const std::wstring& Target) { opened.push_back(Target); });
+    std::vector<std::pair<std::wstring, std::wstring>> opened;
+    Page->SetEntryPageOpener(
+        [&](const std::wstring& From, const std::wstring& Target) { opened.emplace_back(From, Target); });
     Page->Real = true;
     Page->LoadAutorun();
     const int row = RowOf(L"HKLM", L"HKLM" + kRun + L"\\" + name);
@@ -557,12 +517,9 @@ TEST_F(StartupPage, DoubleClickOnAMachineWideRowOpensItsEncodedEntryPage) {
     Page->ListAutorun->SelectRow(row);
     const RECT r = Page->ListAutorun->RowRect(row);
     SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 30, (r.top + r.bottom) / 2));
-    SetShellOpenProc(saved);
     ASSERT_EQ(opened.size(), 1u);
-    std::wstring lower = tail;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; });
-    EXPECT_EQ(opened[0], ServiceAddress(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84" + PercentEncode(lower)));
-    EXPECT_TRUE(IsWebAddress(opened[0]));
+    EXPECT_EQ(opened[0].first, L"HKLM");
+    EXPECT_EQ(opened[0].second, L"HKLM" + kRun + L"\\" + name);
 }
 
 // ---- the list the usage report reads ----
@@ -598,13 +555,13 @@ TEST_F(StartupPage, AReaderGetsTheListBeforeOrAfterAReloadNeverOneBeingFilled) {
     // The report's way: a copy taken on the UI thread through the hand-over.
     std::thread handOver([&] {
         while (!stop) {
-            std::vector<TReportStartup> copy;
+            TAutorunList copy;
             bool during = false;
             Synchronize([&] {
                 during = collecting;
                 const auto list = Page->Snapshot();
                 if (!consistent(*list)) ++bad;
-                copy = ReportEntries(*list);
+                copy = *list;
             });
             ++reads;
             if (during) ++midReload;

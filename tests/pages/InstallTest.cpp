@@ -9,22 +9,18 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "app/Report.h"
 #include "lib/Install.h"
-#include "pages/Autorun.h"
 #include "pages/Install.h"
-#include "service/Service.h"
 #include "system/Handles.h"
 #include "system/Registry.h"
 #include "system/Strings.h"
 #include "system/Sync.h"
 #include "tests/TestSupport.h"
-#include "tests/service/LoopbackServer.h"
+#include "tests/pages/PageHost.h"
 #include "ui/Application.h"
 #include "ui/CardPanel.h"
 #include "ui/Form.h"
@@ -85,28 +81,10 @@ protected:
     }
 };
 
-// A form that is never shown, with the page filling it.
-class BundlePage : public testing::Test {
+class BundlePage : public test::TPageHost<TTestInstallPage> {
 protected:
-    void SetUp() override {
-        SavedLanguage = CurrentLanguage();
-        MakePage();
-    }
-    void TearDown() override {
-        Host.reset();
-        SetCurrentLanguage(SavedLanguage);
-    }
-
-    void MakePage() {
-        Host.reset();
-        TFormOptions o;
-        o.ClassName = L"TidoraBundlePageTest";
-        o.ClientWidth = 375;
-        o.ClientHeight = 444;
-        Host = std::make_unique<TForm>(o);
-        Page = TWindow::Create<TTestInstallPage>(Host.get(), L"FrmInstall", TBounds{0, 0, 375, 444}, TAlign::alClient);
-        Page->SetBlackList(&NameBlack);
-    }
+    BundlePage() : TPageHost(L"TidoraBundlePageTest", L"FrmInstall", 375, 444) {}
+    void PageMade() override { Page->SetBlackList(&NameBlack); }
 
     std::vector<std::pair<std::wstring, std::wstring>> Shown() const {
         std::vector<std::pair<std::wstring, std::wstring>> rows;
@@ -119,20 +97,9 @@ protected:
             if (rows[i].DisplayName == Name) return static_cast<int>(i);
         return -1;
     }
-    std::wstring Cell(int Row, int Column) const {
-        wchar_t text[260] = {};
-        LVITEMW item{};
-        item.iSubItem = Column;
-        item.pszText = text;
-        item.cchTextMax = 260;
-        SendMessageW(Page->ListInstall->Handle(), LVM_GETITEMTEXTW, Row, reinterpret_cast<LPARAM>(&item));
-        return text;
-    }
+    std::wstring Cell(int Row, int Column) const { return TPageHost::Cell(Page->ListInstall, Row, Column); }
 
     TStringList NameBlack;
-    std::unique_ptr<TForm> Host;
-    TTestInstallPage* Page = nullptr;
-    std::wstring SavedLanguage;
 };
 
 TEST_F(BundlePage, ListsBlackListedNamesOnceEachWithTheNewestRecordsPublisher) {
@@ -287,88 +254,6 @@ TEST_F(BundlePage, DestroyingThePageServesAWatcherThatIsReportingAChange) {
     // The destruction serves it on the way instead of waiting for ever.
     Host.reset();
     EXPECT_GT(*reads, before);
-}
-
-// ---- the usage report of a run with both pages ----
-
-TEST_F(BundlePage, TheReportOfARunWithBothPagesHoldsTheirRecordsInListOrder) {
-    test::TUserHive hive;  // the user id the report sends
-    test::TLoopbackServer server;
-    ASSERT_TRUE(server.Ready()) << server.Failure();
-    const std::wstring oldURL = ServiceURL();
-    OverrideServiceURL(server.Url(L""));
-    server.Route("/report.php", {{"text", R"({"pk":"both"})"}});
-
-    // The Startup page beside this one, each with a list of its own that
-    // every reload collects again, pumping halfway as a real collection may.
-    class TStartupPage : public TFrmAutorun {
-    public:
-        using TFrmAutorun::TFrmAutorun;
-
-    protected:
-        void CollectEntries(TAutorunList& List) override {
-            List.clear();
-            for (const wchar_t* name : {L"Zeta", L"Alpha", L"Mid"}) {
-                TAutorunInfo info;
-                info.Caption = name;
-                info.Target = std::wstring(L"HKCU\\Run\\") + name;
-                info.From = L"HKCU";
-                List.push_back(info);
-                ProcessMessages();
-            }
-        }
-    };
-    TFormOptions o;
-    o.ClassName = L"TidoraBothPagesTest";
-    TForm startupHost(o);
-    auto* startup = TWindow::Create<TStartupPage>(&startupHost, L"FrmAutorun", TBounds{}, TAlign::alClient);
-    Page->Inventory = {Program(L"Newest", L"Maker \"A\"", L"20240101"), Program(L"Older", L"", L"20200101"),
-                       Program(L"\uC624\uB798\uB41C", L"B", L"")};
-    Page->Reading = [&](TInstallList& List) {
-        for (const TInstallInfo& info : Page->Inventory) {
-            List.push_back(info);
-            ProcessMessages();
-        }
-    };
-    startup->LoadAutorun();
-    Page->LoadInstall();
-
-    TCleanRun run;
-    run.OldAvailMemory = 1;
-    auto hook = UsageReportHook([&] {
-        TReportPages pages;
-        pages.HasStartupPage = true;
-        pages.Startup = ReportEntries(*startup->Snapshot());
-        pages.HasInstallPage = true;
-        pages.Install = ReportEntries(*Page->Snapshot());
-        return pages;
-    });
-    // The worker reports while the user keeps picking the cards.
-    std::atomic<bool> done{false};
-    std::wstring key;
-    std::thread worker([&] {
-        key = hook(run);
-        done = true;
-    });
-    while (!done) {
-        startup->LoadAutorun();
-        Page->LoadInstall();
-        ServeHandOvers();
-    }
-    worker.join();
-    OverrideServiceURL(oldURL);
-    EXPECT_EQ(key, L"both");
-    const std::string body = test::BodyOf(server.Requests().back());
-    EXPECT_TRUE(std::regex_match(
-        body, std::regex(R"(\[\{"cate":"memory","old":"1","new":"[0-9]+","tot":"[0-9]+"\},)"
-                         R"((\{"cate":"clean"[^}]*\},)*)"
-                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Zeta","from":"HKCU"\},)"
-                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Alpha","from":"HKCU"\},)"
-                         R"(\{"cate":"start","item":"HKCU\\\\Run\\\\Mid","from":"HKCU"\},)"
-                         R"(\{"cate":"install","displayname":"Newest","publisher":"Maker \\"A\\""\},)"
-                         R"(\{"cate":"install","displayname":"Older","publisher":""\},)"
-                         R"(\{"cate":"install","displayname":"\\uC624\\uB798\\uB41C","publisher":"B"\}\])")))
-        << body;
 }
 
 // ---- pictures ----

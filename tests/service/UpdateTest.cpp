@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "lib/Common.h"
 #include "service/Service.h"
 #include "service/Update.h"
 #include "system/Handles.h"
 #include "system/Registry.h"
 #include "system/Strings.h"
 #include "system/Sync.h"
+#include "system/Windows.h"
 #include "tests/TestSupport.h"
 #include "tests/service/LoopbackServer.h"
 #include "ui/Translate.h"

@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "tests/TestSupport.h"
-#include "ui/ImageCollection.h"
 
 using namespace tidora;
 using tidora::test::BinaryPath;
@@ -56,17 +56,28 @@ COLORREF IconColour(HICON Icon) {
     return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
 }
 
-// A page's collection: two built-in pictures first, and a view that counts
-// how often it is told about additions.
-struct TPageImages {
-    TImageCollection Images;
-    TIconCache Cache;
-    int Told = 0;
-    TPageImages() {
-        Images.Add(L"builtin0", UniqueIcon());
-        Images.Add(L"builtin1", UniqueIcon());
-        Images.AddView([this] { ++Told; });
+// A page's collection as IconIndex fills it: two built-in pictures first;
+// it counts the icons handed to it.
+class TPageSink : public TIconSink {
+public:
+    int AddIcon(const std::wstring& Location, UniqueIcon Icon) override {
+        ++Told;
+        FItems.emplace_back(Location, std::move(Icon));
+        return Count() - 1;
     }
+    int Count() const { return static_cast<int>(FItems.size()) + 2; }
+    std::wstring Name(int Index) const { return Index >= 2 ? FItems.at(static_cast<size_t>(Index) - 2).first : L""; }
+    HICON Icon(int Index) const { return Index >= 2 ? FItems.at(static_cast<size_t>(Index) - 2).second.get() : nullptr; }
+    int Told = 0;
+
+private:
+    std::vector<std::pair<std::wstring, UniqueIcon>> FItems;
+};
+
+struct TPageImages {
+    TPageSink Images;
+    TIconCache Cache;
+    const int& Told = Images.Told;
 };
 
 TEST(IconIndex, ReadsEachLocationOnceWhateverItsQuotes) {

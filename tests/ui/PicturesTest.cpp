@@ -77,4 +77,18 @@ TEST(Pictures, AreAppendedNamedAfterTheirIndex) {
     EXPECT_EQ(told, 1);
 }
 
+TEST(Pictures, AnIconHandedInAsASinkIsAppendedUnderItsLocationAndViewsAreToldAtOnce) {
+    TImageCollection images;
+    AddPictures(images, {TPicture::Document, TPicture::Gears});
+    int told = 0;
+    images.AddView([&] { ++told; });
+    TIconSink& sink = images;
+    EXPECT_EQ(sink.AddIcon(L"C:\\app.exe,1", MakePicture(TPicture::Clock, 16)), 2);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(sink.AddIcon(L"C:\\other.dll", MakePicture(TPicture::Gears, 16)), 3);
+    EXPECT_EQ(told, 2);
+    EXPECT_EQ(images.Name(2), L"C:\\app.exe,1");
+    EXPECT_NE(images.Icon(3), nullptr);
+}
+
 } // namespace

@@ -1,11 +1,11 @@
-#include "ui/UpdateDialog.h"
+#include "service/UpdateDialog.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "lib/Common.h"
 #include "service/Update.h"
+#include "system/Windows.h"
 #include "ui/Application.h"
 #include "ui/CheckBox.h"
 #include "ui/Graphics.h"
