@@ -7,7 +7,6 @@
 
 #include "system/Handles.h"
 #include "system/Strings.h"
-#include "ui/Application.h"
 
 namespace tidora::test {
 namespace {
@@ -221,20 +220,6 @@ TUserHive::~TUserHive() {
 std::wstring ScreenshotPath(const std::wstring& Name) {
     CreateDirectoryW(BinaryPath(L"screenshots").c_str(), nullptr);
     return BinaryPath(L"screenshots\\" + Name + L".bmp");
-}
-
-bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
-    const ULONGLONG end = GetTickCount64() + TimeoutMs;
-    while (!Done()) {
-        if (GetTickCount64() >= end) return false;
-        ProcessMessages();
-        Sleep(5);
-    }
-    return true;
-}
-
-void Pump(DWORD Ms) {
-    PumpUntil([] { return false; }, Ms);
 }
 
 std::wstring WindowText(HWND Window) {

@@ -64,6 +64,7 @@ void DpiChildStarted();
 
 // Serves window messages and hand-overs on this (the UI) thread for Ms
 // milliseconds, or until Done() is true (false when the time ran out first).
+// Tests from ui up only (tests/TestPump.cpp).
 void Pump(DWORD Ms);
 bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000);
 
