@@ -3,6 +3,8 @@
 #include <libpq-fe.h>
 
 #include <charconv>
+#include <map>
+#include <tuple>
 #include <optional>
 
 #include "Ids.h"
@@ -313,49 +315,63 @@ void InsertRows(PgConnection& db, const char* head, size_t columns, size_t count
   }
 }
 
-// Adds one report to the crowd tables.
-void CountCrowd(PgConnection& db, const UsageReport& report, const ReportOrigin& origin) {
-  const std::string day = Number(DayOf(origin.received));
-  auto add = [&](const CrowdMark& mark, const std::string& onDay, int64_t users,
-                 int64_t reports) {
+// Adds the stored reports of a batch to the crowd tables. Every instance
+// changes the rows in one order (users' rows, then day rows, each sorted by
+// key), whatever reports its batch holds, so two instances writing at once
+// wait for each other but never deadlock.
+void CountCrowd(PgConnection& db, const std::vector<const PendingReport*>& stored) {
+  using Key = std::tuple<int64_t, std::string, std::string>;
+  struct DayCounts {
+    int64_t users = 0, reports = 0, told = 0, off = 0;
+  };
+  std::map<std::tuple<int64_t, std::string, std::string, int64_t>, DayCounts> days;
+  std::map<std::tuple<int64_t, std::string, std::string, std::string>, int64_t> lastDays;
+  for (const PendingReport* pending : stored) {
+    const int64_t day = DayOf(pending->origin.received);
+    for (const CrowdMark& mark : CrowdMarksOf(pending->report)) {
+      Key key{static_cast<int64_t>(mark.kind), mark.key, mark.sub};
+      DayCounts& counts = days[std::tuple_cat(key, std::make_tuple(day))];
+      ++counts.reports;
+      counts.told += mark.told;
+      counts.off += mark.off;
+      if (pending->origin.userId.empty()) continue;
+      int64_t& last = lastDays.try_emplace(std::tuple_cat(key, std::make_tuple(pending->origin.userId)), day).first->second;
+      last = std::max(last, day);
+    }
+  }
+  for (const auto& [who, day] : lastDays) {
+    const auto& [kind, key, sub, user] = who;
+    const Params row = {Number(kind), key, sub, user, Number(day)};
+    Result before = db.Run("SELECT day FROM crowd_users WHERE kind = $1 AND key = $2"
+                           " AND sub = $3 AND user_id = $4 FOR UPDATE",
+                           {row[0], row[1], row[2], row[3]});
+    if (before.Rows() == 0) {
+      // Another instance may have added the same user's row meanwhile;
+      // then it counted them.
+      if (db.Run("INSERT INTO crowd_users(kind, key, sub, user_id, day)"
+                 " VALUES($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING 1",
+                 row)
+              .Rows() > 0)
+        ++days[{kind, key, sub, day}].users;
+    } else if (before.Int(0, 0) < day) {
+      // A user counts on their last day only; an older report (a clock that
+      // went back) leaves the count as it was.
+      db.Run("UPDATE crowd_users SET day = $5 WHERE kind = $1 AND key = $2 AND sub = $3"
+             " AND user_id = $4",
+             row);
+      ++days[{kind, key, sub, day}].users;
+      --days[{kind, key, sub, before.Int(0, 0)}].users;
+    }
+  }
+  for (const auto& [where, counts] : days) {
+    const auto& [kind, key, sub, day] = where;
     db.Run("INSERT INTO crowd_days(kind, key, sub, day, users, reports, told, off)"
            " VALUES($1, $2, $3, $4, $5, $6, $7, $8) ON CONFLICT(kind, key, sub, day) DO UPDATE SET"
            " users = crowd_days.users + excluded.users,"
            " reports = crowd_days.reports + excluded.reports,"
            " told = crowd_days.told + excluded.told, off = crowd_days.off + excluded.off",
-           {Number(static_cast<int64_t>(mark.kind)), mark.key, mark.sub, onDay, Number(users),
-            Number(reports), Number(reports && mark.told), Number(reports && mark.off)});
-  };
-  for (const CrowdMark& mark : CrowdMarksOf(report)) {
-    int64_t newUser = 0;
-    if (!origin.userId.empty()) {
-      const Params who = {Number(static_cast<int64_t>(mark.kind)), mark.key, mark.sub,
-                          origin.userId};
-      Result before = db.Run("SELECT day FROM crowd_users WHERE kind = $1 AND key = $2"
-                             " AND sub = $3 AND user_id = $4 FOR UPDATE",
-                             who);
-      if (before.Rows() == 0) {
-        Params row = who;
-        row.push_back(day);
-        // Another instance may have added the same user's row meanwhile;
-        // then it counted them.
-        newUser = db.Run("INSERT INTO crowd_users(kind, key, sub, user_id, day)"
-                         " VALUES($1, $2, $3, $4, $5) ON CONFLICT DO NOTHING RETURNING 1",
-                         row)
-                      .Rows();
-      } else if (before.Int(0, 0) < DayOf(origin.received)) {
-        // A user counts on their last day only; an older report (a clock
-        // that went back) leaves the count as it was.
-        Params row = who;
-        row.push_back(day);
-        db.Run("UPDATE crowd_users SET day = $5 WHERE kind = $1 AND key = $2 AND sub = $3"
-               " AND user_id = $4",
-               row);
-        newUser = 1;
-        add(mark, before.Text(0, 0), -1, 0);
-      }
-    }
-    add(mark, day, newUser, 1);
+           {Number(kind), key, sub, Number(day), Number(counts.users), Number(counts.reports),
+            Number(counts.told), Number(counts.off)});
   }
 }
 
@@ -405,7 +421,6 @@ std::string InsertReport(PgConnection& db, const UsageReport& report, const Repo
                params.insert(params.end(),
                              {owner, Number(static_cast<int64_t>(i)), p.name, p.publisher});
              });
-  CountCrowd(db, report, origin);
   return id;
 }
 
@@ -500,6 +515,10 @@ void PostgresStore::CommitBatch(const std::vector<PendingReport*>& batch) {
       writer_->Exec("ROLLBACK TO report; RELEASE report");
     }
   }
+  std::vector<const PendingReport*> stored;
+  for (const PendingReport* pending : batch)
+    if (!pending->error) stored.push_back(pending);
+  CountCrowd(*writer_, stored);
   // When the commit fails the queue marks every report of the batch failed.
   transaction.Commit();
 }
