@@ -13,9 +13,6 @@ namespace tidora::server {
 
 namespace {
 
-// SQLSTATE of a unique key that refused a row.
-constexpr const char* kUniqueViolation = "23505";
-
 // Every instance takes this lock while it creates or migrates the schema.
 constexpr const char* kSchemaLock = "SELECT pg_advisory_xact_lock(7591432081)";
 
@@ -170,12 +167,6 @@ std::string TextArray(const std::vector<std::string>& items) {
   return out + "}";
 }
 
-struct PgError : StoreError {
-  PgError(const std::string& what, std::string state)
-      : StoreError(what), sqlState(std::move(state)) {}
-  std::string sqlState;
-};
-
 class Result {
  public:
   explicit Result(PGresult* result) : result_(result) {}
@@ -258,7 +249,7 @@ class PgConnection {
     std::string message = raw ? PQresultErrorMessage(raw) : "";
     if (message.empty()) message = LastError();
     while (!message.empty() && message.back() == '\n') message.pop_back();
-    throw PgError("PostgreSQL: " + message, state ? state : "");
+    throw StoreError("PostgreSQL: " + message + (state ? std::string(" (") + state + ")" : ""));
   }
 
   struct Finish {
@@ -291,27 +282,31 @@ class Transaction {
 
 std::string Number(int64_t value) { return std::to_string(value); }
 
-// Inserts rows of `columns` values each into `table` with multi-row VALUES,
-// a few hundred rows per statement (PostgreSQL takes at most 65535
-// parameters). `row(i, params)` appends row i's values.
+// Inserts `count` rows of `columns` values each with multi-row VALUES, a
+// few hundred rows per statement (PostgreSQL takes at most 65535
+// parameters). `row(n, params)` appends row n's values; `tail` follows the
+// VALUES list, and the statements' results go to `results` when given.
 template <typename AddRow>
-void InsertRows(PgConnection& db, const char* head, size_t columns, size_t count, AddRow row) {
+void InsertRows(PgConnection& db, const char* head, const char* tail, size_t columns,
+                size_t count, AddRow row, std::vector<Result>* results = nullptr) {
   constexpr size_t kRowsPerStatement = 500;
   for (size_t first = 0; first < count; first += kRowsPerStatement) {
     size_t last = std::min(count, first + kRowsPerStatement);
     std::string sql = head;
     Params params;
     params.reserve((last - first) * columns);
-    for (size_t i = first; i < last; ++i) {
-      sql += i == first ? " VALUES(" : ",(";
+    for (size_t n = first; n < last; ++n) {
+      sql += n == first ? " VALUES(" : ",(";
       for (size_t c = 0; c < columns; ++c) {
         if (c) sql += ',';
         sql += '$' + std::to_string(params.size() + c + 1);
       }
       sql += ')';
-      row(i, params);
+      row(n, params);
     }
-    db.Run(sql.c_str(), params);
+    sql += tail;
+    Result result = db.Run(sql.c_str(), params);
+    if (results) results->push_back(std::move(result));
   }
 }
 
@@ -375,53 +370,83 @@ void CountCrowd(PgConnection& db, const std::vector<const PendingReport*>& store
   }
 }
 
-// Writes one report inside the open transaction and returns its id.
-std::string InsertReport(PgConnection& db, const UsageReport& report, const ReportOrigin& origin) {
-  std::string id;
-  int64_t row = 0;
+// Writes a batch of reports inside the open transaction and sets each one's
+// id. A few statements carry the whole batch (all report rows in one, then
+// the records of all reports table by table), since round trips to the
+// server, not the server's work, bound how many reports one writer commits.
+void InsertReports(PgConnection& db, const std::vector<PendingReport*>& batch) {
+  std::vector<int64_t> rows(batch.size(), 0);
+  std::vector<size_t> waiting(batch.size());
+  for (size_t i = 0; i < batch.size(); ++i) waiting[i] = i;
   // A clash of 144 random bits will not happen, but if it did the unique key
-  // would refuse it and a fresh id is drawn.
-  for (int attempt = 0;; ++attempt) {
-    id = NewReportId();
-    db.Exec("SAVEPOINT report_id");
-    try {
-      Result inserted = db.Run(
-          "INSERT INTO reports(pk, received, version, user_id, mem_old, mem_new, mem_total) "
-          "VALUES($1, $2, $3, $4, $5, $6, $7) RETURNING id",
-          {id, Number(origin.received), origin.version, origin.userId, Number(report.memOld),
-           Number(report.memNew), Number(report.memTotal)});
-      row = inserted.Int(0, 0);
-      db.Exec("RELEASE report_id");
-      break;
-    } catch (const PgError& e) {
-      if (e.sqlState != kUniqueViolation || attempt >= 3) throw;
-      db.Exec("ROLLBACK TO report_id; RELEASE report_id");
+  // would turn the row away (its id does not come back) and a fresh id is
+  // drawn for it.
+  for (int attempt = 0; !waiting.empty(); ++attempt) {
+    if (attempt > 3) throw StoreError("no fresh report id");
+    std::map<std::string, size_t> byId;
+    for (size_t i : waiting) {
+      batch[i]->id = NewReportId();
+      byId[batch[i]->id] = i;
     }
+    std::vector<Result> inserted;
+    InsertRows(db,
+               "INSERT INTO reports(pk, received, version, user_id, mem_old, mem_new, mem_total)",
+               " ON CONFLICT (pk) DO NOTHING RETURNING pk, id", 7, waiting.size(),
+               [&](size_t n, Params& params) {
+                 const PendingReport& p = *batch[waiting[n]];
+                 params.insert(params.end(),
+                               {p.id, Number(p.origin.received), p.origin.version,
+                                p.origin.userId, Number(p.report.memOld),
+                                Number(p.report.memNew), Number(p.report.memTotal)});
+               },
+               &inserted);
+    for (const Result& result : inserted)
+      for (int r = 0; r < result.Rows(); ++r) {
+        auto found = byId.find(result.Text(r, 0));
+        if (found == byId.end()) continue;
+        rows[found->second] = result.Int(r, 1);
+        byId.erase(found);
+      }
+    waiting.clear();
+    for (const auto& [id, i] : byId) waiting.push_back(i);
   }
-  const std::string owner = Number(row);
-  InsertRows(db, "INSERT INTO processes(report, seq, file, outcome)", 4, report.processes.size(),
-             [&](size_t i, Params& params) {
-               const auto& p = report.processes[i];
-               params.insert(params.end(), {owner, Number(static_cast<int64_t>(i)), p.file,
-                                            Number(static_cast<int64_t>(p.outcome))});
+
+  // Every record of the batch as (report, record index), table by table.
+  std::vector<std::pair<size_t, size_t>> records;
+  auto each = [&](auto count) {
+    records.clear();
+    for (size_t r = 0; r < batch.size(); ++r)
+      for (size_t i = 0; i < count(batch[r]->report); ++i) records.emplace_back(r, i);
+    return records.size();
+  };
+  InsertRows(db, "INSERT INTO processes(report, seq, file, outcome)", "", 4,
+             each([](const UsageReport& u) { return u.processes.size(); }),
+             [&](size_t n, Params& params) {
+               auto [r, i] = records[n];
+               const auto& p = batch[r]->report.processes[i];
+               params.insert(params.end(), {Number(rows[r]), Number(static_cast<int64_t>(i)),
+                                            p.file, Number(static_cast<int64_t>(p.outcome))});
              });
   InsertRows(db,
              "INSERT INTO startups(report, seq, item, source, enabled, entry_source, entry_name)",
-             7, report.startups.size(), [&](size_t i, Params& params) {
-               const auto& s = report.startups[i];
+             "", 7, each([](const UsageReport& u) { return u.startups.size(); }),
+             [&](size_t n, Params& params) {
+               auto [r, i] = records[n];
+               const auto& s = batch[r]->report.startups[i];
                EntryKey key = EntryKeyOf(s);
                std::optional<std::string> enabled;
                if (s.state != SwitchState::Unknown) enabled = Number(static_cast<int64_t>(s.state));
-               params.insert(params.end(), {owner, Number(static_cast<int64_t>(i)), s.item,
-                                            s.from, enabled, key.source, key.name});
+               params.insert(params.end(), {Number(rows[r]), Number(static_cast<int64_t>(i)),
+                                            s.item, s.from, enabled, key.source, key.name});
              });
-  InsertRows(db, "INSERT INTO installs(report, seq, name, publisher)", 4, report.installs.size(),
-             [&](size_t i, Params& params) {
-               const auto& p = report.installs[i];
-               params.insert(params.end(),
-                             {owner, Number(static_cast<int64_t>(i)), p.name, p.publisher});
+  InsertRows(db, "INSERT INTO installs(report, seq, name, publisher)", "", 4,
+             each([](const UsageReport& u) { return u.installs.size(); }),
+             [&](size_t n, Params& params) {
+               auto [r, i] = records[n];
+               const auto& p = batch[r]->report.installs[i];
+               params.insert(params.end(), {Number(rows[r]), Number(static_cast<int64_t>(i)),
+                                            p.name, p.publisher});
              });
-  return id;
 }
 
 void BringSchemaUpToDate(PgConnection& db) {
@@ -503,22 +528,11 @@ void PostgresStore::CommitBatch(const std::vector<PendingReport*>& batch) {
   std::lock_guard<std::mutex> lock(writerMutex_);
   writer_->EnsureOpen();
   Transaction transaction(*writer_);
-  // A report that fails is undone alone; the others of the batch go on.
-  for (PendingReport* pending : batch) {
-    writer_->Exec("SAVEPOINT report");
-    try {
-      pending->id = InsertReport(*writer_, pending->report, pending->origin);
-      writer_->Exec("RELEASE report");
-    } catch (const PgError&) {
-      pending->id.clear();
-      pending->error = std::current_exception();
-      writer_->Exec("ROLLBACK TO report; RELEASE report");
-    }
-  }
-  std::vector<const PendingReport*> stored;
-  for (const PendingReport* pending : batch)
-    if (!pending->error) stored.push_back(pending);
-  CountCrowd(*writer_, stored);
+  // A report cannot fail alone here (its values are checked text, its id is
+  // fresh): any error is the server's or the connection's and fails the
+  // whole batch, which the queue then reports to every sender.
+  InsertReports(*writer_, batch);
+  CountCrowd(*writer_, std::vector<const PendingReport*>(batch.begin(), batch.end()));
   // When the commit fails the queue marks every report of the batch failed.
   transaction.Commit();
 }

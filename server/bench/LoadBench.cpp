@@ -22,13 +22,6 @@ struct Settings {
   int seconds = 60;
 };
 
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  size_t at = static_cast<size_t>(p / 100 * (values.size() - 1) + 0.5);
-  return values[at];
-}
-
 // Every acknowledged report as a page from the server and, read back from the
 // database, equal to what was sent.
 void Verify(const char* phase, int port, const std::string& db, const LoadOutcome& load) {

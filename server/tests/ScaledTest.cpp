@@ -33,12 +33,9 @@ class ScaledTest : public ::testing::Test {
 };
 
 void Print(const char* what, const LoadOutcome& load) {
-  std::vector<double> ms = load.latencyMs;
-  std::sort(ms.begin(), ms.end());
-  auto at = [&](double p) { return ms.empty() ? 0.0 : ms[static_cast<size_t>(p * (ms.size() - 1))]; };
   std::printf("%s: %zu acknowledged, %zu failed of %zu in %.2f s; p50 %.1f ms, p99 %.1f ms\n",
-              what, load.acked.size(), load.failed, load.attempted, load.seconds, at(0.5),
-              at(0.99));
+              what, load.acked.size(), load.failed, load.attempted, load.seconds,
+              Percentile(load.latencyMs, 50), Percentile(load.latencyMs, 99));
 }
 
 TEST_F(ScaledTest, EveryAcknowledgedReportSurvivesAnInstanceKilledMidLoad) {

@@ -240,9 +240,9 @@ int ServerProcess::Stop() {
   return status;
 }
 
-int RunTool(const std::vector<std::string>& args) {
+int RunTool(const std::vector<std::string>& args, std::chrono::seconds limit) {
   pid_t pid = SpawnTied(args, -1);
-  auto deadline = Clock::now() + std::chrono::seconds(20);
+  auto deadline = Clock::now() + limit;
   for (;;) {
     int status = 0;
     if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -259,6 +259,22 @@ int RunProgram(const std::vector<std::string>& args) {
   std::vector<std::string> all = args;
   all.insert(all.begin(), TIDORA_SERVER_EXE);
   return RunTool(all);
+}
+
+PostgresServer::PostgresServer() {
+  const std::string file = dir_.Path("address");
+  if (RunTool({TIDORA_SERVER_SOURCE "/scripts/postgres", "start-temp", file},
+              std::chrono::seconds(120)) != 0)
+    throw std::runtime_error("could not start PostgreSQL (scripts/postgres)");
+  std::string address;
+  std::getline(std::ifstream(file), address);
+  setenv("TIDORA_TEST_POSTGRES", address.c_str(), 1);
+}
+
+PostgresServer::~PostgresServer() {
+  RunTool({TIDORA_SERVER_SOURCE "/scripts/postgres", "stop-temp", dir_.Path("address")},
+          std::chrono::seconds(60));
+  unsetenv("TIDORA_TEST_POSTGRES");
 }
 
 int FreePort() {
@@ -424,6 +440,12 @@ LoadOutcome PostLoad(const LoadPlan& plan) {
   for (auto& client : clients) client.join();
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return outcome;
+}
+
+double Percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[static_cast<size_t>(p / 100 * (values.size() - 1) + 0.5)];
 }
 
 size_t CountUnfaithful(const Store& store, const std::vector<Acked>& acked, std::string& detail) {

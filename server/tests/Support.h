@@ -125,8 +125,24 @@ class FrontDoor {
 // A loopback port no one listens on at the moment.
 int FreePort();
 
-// Runs a program (from PATH) to its end, at most 20 s; its exit status, or -1.
-int RunTool(const std::vector<std::string>& args);
+// Runs a program (from PATH) to its end, at most `limit`; its exit status, or
+// -1.
+int RunTool(const std::vector<std::string>& args,
+            std::chrono::seconds limit = std::chrono::seconds(20));
+
+// A PostgreSQL server of its own (scripts/postgres start-temp), for programs
+// that run outside ctest; stopped and removed at the end. Sets
+// TIDORA_TEST_POSTGRES so that StorePlace makes its databases there.
+class PostgresServer {
+ public:
+  PostgresServer();
+  ~PostgresServer();
+  PostgresServer(const PostgresServer&) = delete;
+  PostgresServer& operator=(const PostgresServer&) = delete;
+
+ private:
+  TempDir dir_;
+};
 
 // Runs tidora-server with the given arguments to its end (at most 20 s) and
 // returns its exit status (-1 when it did not end by itself).
@@ -164,6 +180,9 @@ struct LoadPlan {
 // Posts plan.reports reports (seeds 0..n-1) from plan.connections keep-alive
 // clients at once, until all are sent or the time limit passes.
 LoadOutcome PostLoad(const LoadPlan& plan);
+
+// The p-th percentile (0-100) of the values, 0 when there are none.
+double Percentile(std::vector<double> values, double p);
 
 // Acknowledged reports that the store does not hold exactly as sent; the
 // first few are described in `detail`.
