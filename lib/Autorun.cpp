@@ -331,30 +331,23 @@ void TaskSchedulerConnect() {
     // The UI thread is a single-threaded apartment already (RPC_E_CHANGED_MODE)
     // and is left as it is. S_FALSE counts as an initialisation too: COM wants
     // every successful call balanced.
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(init) && init != RPC_E_CHANGED_MODE) return;
-    const bool initialized = SUCCEEDED(init);
-    auto giveUp = [initialized] {
-        if (initialized) CoUninitialize();
-    };
+    UniqueComInit com(COINIT_MULTITHREADED);
+    if (!com && com.result() != RPC_E_CHANGED_MODE) return;
 
     const HRESULT security = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
                                                   RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
-    if (FAILED(security) && security != RPC_E_TOO_LATE) return giveUp();
+    if (FAILED(security) && security != RPC_E_TOO_LATE) return;
 
+    // Declared after com: on the way out it is released before COM goes
+    // away on this thread.
     ComPtr<ITaskService> service;
-    if (!state->Factory || FAILED(state->Factory(service.put())) || !service) {
-        service.reset();
-        return giveUp();
-    }
+    if (!state->Factory || FAILED(state->Factory(service.put())) || !service) return;
     VARIANT none;
     VariantInit(&none);
-    if (FAILED(service.get()->Connect(none, none, none, none))) {
-        service.reset();  // before COM goes away on this thread
-        return giveUp();
-    }
+    if (FAILED(service.get()->Connect(none, none, none, none))) return;
     state->Service = std::move(service);
-    state->ComInitialized = initialized;
+    // The balancing call is the disconnect's, on this thread.
+    state->ComInitialized = com.release();
 }
 
 void TaskSchedulerDisconnect() {

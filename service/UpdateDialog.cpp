@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "service/Update.h"
+#include "system/Handles.h"
 #include "system/Windows.h"
 #include "ui/Application.h"
 #include "ui/CheckBox.h"
@@ -41,12 +42,10 @@ TFormOptions DialogOptions(const TUpdateNotice& Notice) {
 
 // The prompt's height at 96 dpi for the dialog's font and text width.
 int TextHeight(HFONT Font, const std::wstring& Text, int Width, UINT Dpi) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, Font);
+    const UniqueWindowDC dc(nullptr);
+    const UniqueSelection font(dc.get(), Font);
     RECT r{0, 0, MulDiv(Width, static_cast<int>(Dpi), 96), 0};
-    DrawTextW(dc, Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    DrawTextW(dc.get(), Text.c_str(), static_cast<int>(Text.size()), &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return MulDiv(r.bottom - r.top, 96, static_cast<int>(Dpi));
 }
 
@@ -146,7 +145,7 @@ void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
     GetObjectW(FontHandle(), sizeof(lf), &lf);
     lf.lfUnderline = TRUE;
     UniqueGdiObject font(CreateFontIndirectW(&lf));
-    HGDIOBJ old = SelectObject(DC, font.get());
+    const UniqueSelection selected(DC, font.get());
     SetBkMode(DC, TRANSPARENT);
     SetTextColor(DC, kLinkBlue);
     RECT r = Client;
@@ -157,7 +156,6 @@ void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
         DrawTextW(DC, text.c_str(), static_cast<int>(text.size()), &focus, DT_SINGLELINE | DT_CALCRECT | DT_NOPREFIX);
         DrawFocusRect(DC, &focus);
     }
-    SelectObject(DC, old);
 }
 
 TUpdateStatusBar::TUpdateStatusBar(TWindow* Parent) : TWindow(Parent) {

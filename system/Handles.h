@@ -2,6 +2,7 @@
 // One owner type per Windows handle kind: non-copyable, movable, each with the
 // invalid value its API uses, so no release path can be forgotten.
 #include <windows.h>
+#include <objbase.h>
 #include <oleauto.h>
 #include <utility>
 
@@ -61,6 +62,11 @@ struct GdiTraits {
     static HGDIOBJ invalid() noexcept { return nullptr; }
     static void close(HGDIOBJ h) noexcept { ::DeleteObject(h); }
 };
+// Memory device contexts (CreateCompatibleDC) go with DeleteDC.
+struct MemoryDCTraits {
+    static HDC invalid() noexcept { return nullptr; }
+    static void close(HDC h) noexcept { ::DeleteDC(h); }
+};
 struct ModuleTraits {
     static HMODULE invalid() noexcept { return nullptr; }
     static void close(HMODULE h) noexcept { ::FreeLibrary(h); }
@@ -87,10 +93,69 @@ using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueIcon = UniqueResource<HICON, IconTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiTraits>;
+using UniqueMemoryDC = UniqueResource<HDC, MemoryDCTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 using UniqueServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
 using UniqueBstr = UniqueResource<BSTR, BstrTraits>;
 template <typename Interface>
 using ComPtr = UniqueResource<Interface*, ComTraits<Interface>>;
+
+// A window's device context (the screen's for null) from GetDC, given back to
+// that window with ReleaseDC.
+class UniqueWindowDC {
+public:
+    explicit UniqueWindowDC(HWND Window) noexcept : FWindow(Window), FDC(::GetDC(Window)) {}
+    ~UniqueWindowDC() {
+        if (FDC) ::ReleaseDC(FWindow, FDC);
+    }
+    UniqueWindowDC(const UniqueWindowDC&) = delete;
+    UniqueWindowDC& operator=(const UniqueWindowDC&) = delete;
+    HDC get() const noexcept { return FDC; }
+    explicit operator bool() const noexcept { return FDC != nullptr; }
+
+private:
+    HWND FWindow;
+    HDC FDC;
+};
+
+// An object selected into a device context for a scope: the object it
+// replaced is selected back at the end. Declare it after the owner of the
+// object, so the object is out of the DC before it is deleted.
+class UniqueSelection {
+public:
+    UniqueSelection(HDC DC, HGDIOBJ Object) noexcept : FDC(DC), FOld(DC && Object ? ::SelectObject(DC, Object) : nullptr) {}
+    ~UniqueSelection() { reset(); }
+    UniqueSelection(const UniqueSelection&) = delete;
+    UniqueSelection& operator=(const UniqueSelection&) = delete;
+    // Selects the replaced object back now.
+    void reset() noexcept {
+        const HGDIOBJ old = std::exchange(FOld, nullptr);
+        if (old && old != HGDI_ERROR) ::SelectObject(FDC, old);
+    }
+
+private:
+    HDC FDC;
+    HGDIOBJ FOld;
+};
+
+// COM initialised on this thread (CoInitializeEx). Every successful call,
+// S_FALSE too, is balanced by CoUninitialize on the same thread; a call that
+// failed (RPC_E_CHANGED_MODE: the thread has another model) owns nothing.
+class UniqueComInit {
+public:
+    explicit UniqueComInit(DWORD Model) noexcept : FResult(::CoInitializeEx(nullptr, Model)) {}
+    ~UniqueComInit() {
+        if (release()) ::CoUninitialize();
+    }
+    UniqueComInit(const UniqueComInit&) = delete;
+    UniqueComInit& operator=(const UniqueComInit&) = delete;
+    HRESULT result() const noexcept { return FResult; }
+    explicit operator bool() const noexcept { return SUCCEEDED(FResult); }
+    // Hands the balancing call to the caller: true when it owes one.
+    bool release() noexcept { return SUCCEEDED(std::exchange(FResult, E_FAIL)); }
+
+private:
+    HRESULT FResult;
+};
 
 } // namespace tidora

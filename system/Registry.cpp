@@ -144,8 +144,8 @@ int ReadNames(HKEY root, const std::wstring& key, TStrings& names, bool values, 
 
 } // namespace
 
-HKEY TReg::OpenRead(HKEY RootKey, const std::wstring& Key) {
-    return OpenForRead(RootKey, Key).release();
+UniqueHKey TReg::OpenRead(HKEY RootKey, const std::wstring& Key) {
+    return OpenForRead(RootKey, Key);
 }
 
 bool TReg::IsKey(HKEY RootKey, const std::wstring& Key) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "system/Handles.h"
 #include "system/Sync.h"
 
 namespace tidora {
@@ -53,8 +54,8 @@ public:
     static void Delete(const std::wstring& Text);
 
     // Opens a key for reading in the 64-bit view, asking for fewer rights when
-    // refused; null when it cannot be opened.
-    static HKEY OpenRead(HKEY RootKey, const std::wstring& Key);
+    // refused; empty when it cannot be opened.
+    static UniqueHKey OpenRead(HKEY RootKey, const std::wstring& Key);
 };
 
 std::wstring RootKeyToName(HKEY RootKey, bool Short);

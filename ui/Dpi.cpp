@@ -1,5 +1,7 @@
 #include "ui/Dpi.h"
 
+#include "system/Handles.h"
+
 namespace tidora {
 namespace {
 
@@ -47,10 +49,9 @@ UINT SystemDpi() {
     if (auto get = UserProc<UINT(WINAPI*)()>("GetDpiForSystem")) {
         if (UINT dpi = get()) return dpi;
     }
-    HDC screen = GetDC(nullptr);
+    const UniqueWindowDC screen(nullptr);
     if (!screen) return 96;
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 

@@ -71,13 +71,12 @@ TBufferedPaint::~TBufferedPaint() {
 }
 
 void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font, COLORREF Color, UINT Format) {
-    const HGDIOBJ oldFont = SelectObject(DC, Font);
+    const UniqueSelection font(DC, Font);
     const int oldMode = SetBkMode(DC, TRANSPARENT);
     const COLORREF oldColor = SetTextColor(DC, Color);
     DrawTextW(DC, Text.c_str(), static_cast<int>(Text.size()), &Rect, Format);
     SetTextColor(DC, oldColor);
     SetBkMode(DC, oldMode);
-    SelectObject(DC, oldFont);
 }
 
 void FillSolidRect(HDC DC, const RECT& Rect, COLORREF Color) {
@@ -112,12 +111,10 @@ void DrawRoundRect(HDC DC, const RECT& Rect, int Radius, bool Fill, COLORREF Fil
     }
     UniqueGdiObject brush(Fill ? CreateSolidBrush(FillColor) : nullptr);
     UniqueGdiObject framePen(Frame ? CreatePen(PS_INSIDEFRAME, pen, FrameColor) : nullptr);
-    HGDIOBJ oldBrush = SelectObject(DC, brush ? brush.get() : GetStockObject(NULL_BRUSH));
-    HGDIOBJ oldPen = SelectObject(DC, framePen ? framePen.get() : GetStockObject(NULL_PEN));
+    const UniqueSelection brushSelected(DC, brush ? brush.get() : GetStockObject(NULL_BRUSH));
+    const UniqueSelection penSelected(DC, framePen ? framePen.get() : GetStockObject(NULL_PEN));
     RoundRect(DC, Rect.left, Rect.top, Rect.right + (Frame ? 0 : 1), Rect.bottom + (Frame ? 0 : 1),
               Radius * 2, Radius * 2);
-    SelectObject(DC, oldPen);
-    SelectObject(DC, oldBrush);
 }
 
 } // namespace tidora

@@ -9,12 +9,6 @@
 
 namespace tidora {
 
-struct MemoryDCTraits {
-    static HDC invalid() noexcept { return nullptr; }
-    static void close(HDC h) noexcept { ::DeleteDC(h); }
-};
-using UniqueMemoryDC = UniqueResource<HDC, MemoryDCTraits>;
-
 // Starts GDI+ once for the process; false when it is not available (then the
 // shapes are drawn with plain GDI).
 bool EnsureGdiplus();

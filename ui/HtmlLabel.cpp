@@ -1,5 +1,6 @@
 #include "ui/HtmlLabel.h"
 
+#include "system/Handles.h"
 #include "system/Path.h"
 #include "ui/Graphics.h"
 
@@ -136,7 +137,8 @@ void THtmlLabel::OnPaint(HDC DC, const RECT& Client) {
     const COLORREF fontColor = Font().Color;
     const int maxWidth = Client.right - Client.left;
     SetBkMode(DC, TRANSPARENT);
-    HGDIOBJ oldFont = SelectObject(DC, normal);
+    // Runs select their own fonts; the DC's own comes back at the end.
+    const UniqueSelection restore(DC, normal);
     TEXTMETRICW tm{};
     GetTextMetricsW(DC, &tm);
     const int lineHeight = tm.tmHeight;
@@ -186,7 +188,6 @@ void THtmlLabel::OnPaint(HDC DC, const RECT& Client) {
         }
         y += lineHeight;
     }
-    SelectObject(DC, oldFont);
 }
 
 } // namespace tidora

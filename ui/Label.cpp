@@ -1,5 +1,6 @@
 #include "ui/Label.h"
 
+#include "system/Handles.h"
 #include "ui/Graphics.h"
 
 namespace tidora {
@@ -31,7 +32,7 @@ void TLabel::SetWordWrap(bool Wrap) {
 void TLabel::OnPaint(HDC DC, const RECT& Client) {
     FillSolidRect(DC, Client, Color());
     const std::wstring text = Caption();
-    HGDIOBJ oldFont = SelectObject(DC, FontHandle());
+    const UniqueSelection font(DC, FontHandle());
     SetBkMode(DC, TRANSPARENT);
     SetTextColor(DC, Font().Color);
     // The buffer is not mirrored, so a mirrored window's leading edge is the right.
@@ -56,7 +57,6 @@ void TLabel::OnPaint(HDC DC, const RECT& Client) {
         flags |= DT_SINGLELINE | (FVerticalCenter ? DT_VCENTER : 0);
     }
     DrawTextW(DC, text.c_str(), static_cast<int>(text.size()), &r, flags);
-    SelectObject(DC, oldFont);
 }
 
 } // namespace tidora
