@@ -69,7 +69,7 @@ void MarkPass(TCleanRun& Run) {
         if (info.ProcessID == self || protectedFiles.Match(info.FileName)) continue;
         // Ending a critical process stops Windows: it stays at 1 like a protected one.
         if (IsProcessCritical(info.ProcessID)) continue;
-        info.State = -2;
+        info.State = TProcessState::TerminationRequested;
     }
 }
 
@@ -78,12 +78,13 @@ void WatchPasses(TCleanRun& Run) {
         if (Run.Pause) Run.Pause(kWatchPauseMs);
         else Sleep(kWatchPauseMs);
         bool waiting = false;
-        for (const TProcessInfo& info : Run.ProcessList) waiting = waiting || info.State == -2;
+        for (const TProcessInfo& info : Run.ProcessList) waiting = waiting || info.State == TProcessState::TerminationRequested;
         if (!waiting) continue;
         // One snapshot answers for every process still waiting.
         const std::vector<DWORD> running = RunningProcessIds();
         for (TProcessInfo& info : Run.ProcessList)
-            if (info.State == -2 && !ContainsProcessId(running, info.ProcessID)) info.State = -1;
+            if (info.State == TProcessState::TerminationRequested && !ContainsProcessId(running, info.ProcessID))
+                info.State = TProcessState::Terminated;
     }
 }
 
@@ -127,7 +128,7 @@ void CleanWorker(TCleanRun& Run) {
     CollectProcesses(Run.ProcessList);
     MarkPass(Run);
     for (const TProcessInfo& info : Run.ProcessList)
-        if (info.State == -2) KillProcess(info.ProcessID);
+        if (info.State == TProcessState::TerminationRequested) KillProcess(info.ProcessID);
     WatchPasses(Run);
     try {
         PurgeMemory(kCleanPurgeFlags);

@@ -36,7 +36,7 @@ std::wstring BuildReportJson(const TUsageReport& Report) {
         json += L",{";
         AppendMember(json, L"cate", L"clean", true);
         AppendMember(json, L"file", JsonEscape(ShortenPath(process.FileName)));
-        AppendMember(json, L"state", std::to_wstring(process.State));
+        AppendMember(json, L"state", std::to_wstring(static_cast<int32_t>(process.State)));
         json += L'}';
     }
     if (Report.HasStartupPage) {

@@ -18,7 +18,7 @@ namespace tidora {
 // the UI thread may reload a page meanwhile.
 struct TReportProcess {
     std::wstring FileName;  // full image path or bare executable name
-    int32_t State = 1;      // 1 collected, -2 termination requested, -1 terminated
+    TProcessState State = TProcessState::Collected;
 };
 struct TReportStartup {
     std::wstring Target, From;

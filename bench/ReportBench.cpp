@@ -83,9 +83,17 @@ TUsageReport MakeReport(size_t processes, size_t startup, size_t programs) {
     for (size_t i = 0; i < processes; ++i) {
         std::wstring n = std::to_wstring(i);
         switch (i % 3) {
-        case 0: report.Processes.push_back({windows + L"\\System32\\svchost" + n + L".exe", 1}); break;
-        case 1: report.Processes.push_back({L"C:\\Program Files\\Vendor " + n + L"\\app.exe", -1}); break;
-        default: report.Processes.push_back({L"\uD504\uB85C\uADF8\uB7A8" + n + L".exe", -2}); break;
+        case 0:
+            report.Processes.push_back({windows + L"\\System32\\svchost" + n + L".exe", TProcessState::Collected});
+            break;
+        case 1:
+            report.Processes.push_back(
+                {L"C:\\Program Files\\Vendor " + n + L"\\app.exe", TProcessState::Terminated});
+            break;
+        default:
+            report.Processes.push_back(
+                {L"\uD504\uB85C\uADF8\uB7A8" + n + L".exe", TProcessState::TerminationRequested});
+            break;
         }
     }
     for (size_t i = 0; i < startup; ++i)

@@ -14,13 +14,17 @@
 
 namespace tidora {
 
+// What became of a process in a cleaning run. The numbers are the ones the
+// usage report sends.
+enum class TProcessState : int32_t { Collected = 1, TerminationRequested = -2, Terminated = -1 };
+
 // One running process as one snapshot saw it.
 class TProcessInfo {
 public:
     DWORD ProcessID = 0;
     HWND Handle = nullptr;   // first parentless top-level window, or none
     std::wstring FileName;   // full image path, else the snapshot's bare name
-    int32_t State = 1;       // 1 collected, -2 termination requested, -1 terminated
+    TProcessState State = TProcessState::Collected;
 };
 
 // An owning list: clearing or destroying it frees the entries.

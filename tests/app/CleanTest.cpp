@@ -158,7 +158,7 @@ protected:
             // Terminations are not instant: let the ended children go before the pass looks.
             for (const TTerminateRecord& call : gTerminateCalls)
                 if (call.Ours) gOurs[call.Id]->Ended(5000);
-            std::map<DWORD, int32_t> states;
+            std::map<DWORD, TProcessState> states;
             for (const TProcessInfo& info : run->ProcessList) states[info.ProcessID] = info.State;
             StatesAtPause.push_back(states);
         };
@@ -172,8 +172,8 @@ protected:
         return run;
     }
 
-    static int32_t StateOf(const TCleanRun& Run, DWORD Id) {
-        int32_t state = 0;
+    static TProcessState StateOf(const TCleanRun& Run, DWORD Id) {
+        TProcessState state{};
         int count = 0;
         for (const TProcessInfo& info : Run.ProcessList)
             if (info.ProcessID == Id) {
@@ -205,7 +205,7 @@ protected:
 
     std::function<void()> AfterStart = [] {};
     std::vector<DWORD> Pauses;
-    std::vector<std::map<DWORD, int32_t>> StatesAtPause;
+    std::vector<std::map<DWORD, TProcessState>> StatesAtPause;
     bool FinishedOnMainThread = false;
     UniqueHandle Job;
     // A new folder for the test's processes, outside the "tidora_" folders
@@ -253,13 +253,13 @@ TEST_F(CleanRunTest, ProtectedProcessesSurviveAndTheRestEnds) {
     EXPECT_EQ(tail, (TStringList{L"// beside the exe", L"", L"   " + byFile + L"   "}));
     EXPECT_EQ(run->FileWhite, fileWhite);
 
-    EXPECT_EQ(StateOf(*run, keptByName.Id()), 1);
-    EXPECT_EQ(StateOf(*run, keptByFile.Id()), 1);
-    EXPECT_EQ(StateOf(*run, keptByPath.Id()), 1);
-    EXPECT_EQ(StateOf(*run, critical.Id()), 1);
-    EXPECT_EQ(StateOf(*run, GetCurrentProcessId()), 1);
-    EXPECT_EQ(StateOf(*run, victim1.Id()), -1);
-    EXPECT_EQ(StateOf(*run, victim2.Id()), -1);
+    EXPECT_EQ(StateOf(*run, keptByName.Id()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, keptByFile.Id()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, keptByPath.Id()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, critical.Id()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, GetCurrentProcessId()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, victim1.Id()), TProcessState::Terminated);
+    EXPECT_EQ(StateOf(*run, victim2.Id()), TProcessState::Terminated);
     for (TChild* kept : {&keptByName, &keptByFile, &keptByPath, &critical}) {
         EXPECT_FALSE(kept->Ended());
         EXPECT_FALSE(TerminateCalledFor(kept->Id()));
@@ -281,13 +281,13 @@ TEST_F(CleanRunTest, OwnProcessNeverMarkedWithEmptyList) {
     TStringList fileWhite;
     auto run = Run(fileWhite);
 
-    EXPECT_EQ(StateOf(*run, GetCurrentProcessId()), 1);
-    EXPECT_EQ(StateOf(*run, victim.Id()), -1);
+    EXPECT_EQ(StateOf(*run, GetCurrentProcessId()), TProcessState::Collected);
+    EXPECT_EQ(StateOf(*run, victim.Id()), TProcessState::Terminated);
     EXPECT_FALSE(TerminateCalledFor(GetCurrentProcessId()));
     // Nothing protects the rest of the prefix; it refused (the seam) and stays -2.
     for (const TProcessInfo& info : run->ProcessList)
         if (info.ProcessID != GetCurrentProcessId() && info.ProcessID != victim.Id()) {
-            EXPECT_NE(info.State, 1) << info.FileName;
+            EXPECT_NE(info.State, TProcessState::Collected) << info.FileName;
         }
 }
 
@@ -311,11 +311,11 @@ TEST_F(CleanRunTest, RefusingAndVanishingProcesses) {
     EXPECT_EQ(gOurs[vanished]->ExitCode(), 7u);  // it ended itself
     ASSERT_EQ(StatesAtPause.size(), 4u);
     for (DWORD id : {first.Id(), second.Id()}) {
-        EXPECT_EQ(StatesAtPause[0].at(id), -2);
-        EXPECT_EQ(StateOf(*run, id), -1);
+        EXPECT_EQ(StatesAtPause[0].at(id), TProcessState::TerminationRequested);
+        EXPECT_EQ(StateOf(*run, id), TProcessState::Terminated);
     }
-    for (const auto& states : StatesAtPause) EXPECT_EQ(states.at(refusing.Id()), -2);
-    EXPECT_EQ(StateOf(*run, refusing.Id()), -2);
+    for (const auto& states : StatesAtPause) EXPECT_EQ(states.at(refusing.Id()), TProcessState::TerminationRequested);
+    EXPECT_EQ(StateOf(*run, refusing.Id()), TProcessState::TerminationRequested);
     EXPECT_FALSE(refusing.Ended());
     for (const TTerminateRecord& call : gTerminateCalls) EXPECT_TRUE(call.Ours) << call.Id;
 }
@@ -329,12 +329,12 @@ TEST_F(CleanRunTest, WorkerKeepsItsListAndPausesFourTimesWhenAllAreGone) {
     auto run = Run(fileWhite);
 
     EXPECT_EQ(run->FileWhite, EverythingElse());
-    EXPECT_EQ(StateOf(*run, victim.Id()), -1);
+    EXPECT_EQ(StateOf(*run, victim.Id()), TProcessState::Terminated);
     EXPECT_EQ(Pauses, (std::vector<DWORD>(4, 1000)));
     ASSERT_EQ(StatesAtPause.size(), 4u);
     // After the first pass nothing waits any more, and still three pauses follow.
     for (size_t pass = 1; pass < 4; ++pass)
-        for (const auto& [id, state] : StatesAtPause[pass]) EXPECT_NE(state, -2) << NameOf(*run, id);
+        for (const auto& [id, state] : StatesAtPause[pass]) EXPECT_NE(state, TProcessState::TerminationRequested) << NameOf(*run, id);
 }
 
 TEST_F(CleanRunTest, ReportHookGivesTheKey) {

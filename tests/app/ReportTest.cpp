@@ -42,9 +42,10 @@ TUsageReport SampleReport() {
     report.NewAvail = 9663676416ull;
     report.Total = 17179869184ull;
     report.Processes = {
-        {GetFolderPath(CSIDL_WINDOWS) + L"\\system32\\svchost.exe", 1},
-        {L"ghost.exe", -2},  // a path that could not be read: the bare name
-        {L"D:\\\uC571/\uB3C4\uAD6C \"x\".exe", -1},
+        {GetFolderPath(CSIDL_WINDOWS) + L"\\system32\\svchost.exe", TProcessState::Collected},
+        // A path that could not be read: the bare name.
+        {L"ghost.exe", TProcessState::TerminationRequested},
+        {L"D:\\\uC571/\uB3C4\uAD6C \"x\".exe", TProcessState::Terminated},
     };
     report.Startup = {{L"C:\\Program Files\\\uD55C\uAE00\\run.exe /min", L"HKCU"}, {L"\ttab", L"SERV"}};
     report.Install = {{L"Name \"Q\"", L"Pub/Co"}, {L"", L""}};
@@ -204,7 +205,7 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
     TProcessInfo own, gone;
     own.FileName = L"C:\\own.exe";
     gone.FileName = L"gone.exe";
-    gone.State = -1;
+    gone.State = TProcessState::Terminated;
     run.ProcessList = {own, gone};
     // What the pages hold: the report takes Target and From, DisplayName and Publisher.
     TAutorunInfo entry;

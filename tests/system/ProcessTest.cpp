@@ -57,7 +57,7 @@ TEST(CollectProcesses, RealPathsStateOneAndTwoEntriesPerProcessWhenCalledTwice) 
         ASSERT_EQ(entries.size(), 2u) << id;
         EXPECT_LT(entries[0] - list.data(), static_cast<ptrdiff_t>(first));
         EXPECT_GE(entries[1] - list.data(), static_cast<ptrdiff_t>(first));
-        for (const TProcessInfo* info : entries) EXPECT_EQ(info->State, 1);
+        for (const TProcessInfo* info : entries) EXPECT_EQ(info->State, TProcessState::Collected);
     }
     EXPECT_TRUE(SameTextAscii(EntriesOf(list, child.Id())[0]->FileName, 0, path, path.size()));
     EXPECT_EQ(EntriesOf(list, GetCurrentProcessId())[0]->FileName, OwnPath());
@@ -89,7 +89,7 @@ TEST(CollectProcesses, ImagePathsOf32And64BitProcessesAlike) {
         EXPECT_TRUE(SameTextAscii(entries[0]->FileName, 0, path, path.size()))
             << std::string(entries[0]->FileName.begin(), entries[0]->FileName.end());
         EXPECT_EQ(entries[0]->FileName.size(), path.size());
-        EXPECT_EQ(entries[0]->State, 1);
+        EXPECT_EQ(entries[0]->State, TProcessState::Collected);
     }
 }
 
