@@ -77,6 +77,25 @@ bool SaveWindowShot(HWND Window, const std::wstring& Path) {
     return ok;
 }
 
+void KeepOffThePointer(HWND Window) {
+    RECT r{};
+    if (!GetWindowRect(Window, &r)) return;
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    POINT pointer{screenW / 2, screenH / 2};
+    GetCursorPos(&pointer);
+    const POINT avoid[] = {pointer, {screenW / 2, screenH / 2}, {0, 0}};
+    const POINT corners[] = {{screenW - width - 8, 8}, {8, screenH - height - 8}, {screenW - width - 8, screenH - height - 8}};
+    for (const POINT& corner : corners) {
+        const RECT place{corner.x, corner.y, corner.x + width, corner.y + height};
+        bool clear = true;
+        for (const POINT& p : avoid) clear = clear && !PtInRect(&place, p);
+        if (!clear) continue;
+        SetWindowPos(Window, nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+}
+
 bool SaveScreenShot(const std::wstring& Path) {
     HDC screen = GetDC(nullptr);
     if (!screen) return false;

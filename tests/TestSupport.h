@@ -51,6 +51,13 @@ std::wstring ScreenshotPath(const std::wstring& Name);
 // A picture of the whole screen.
 bool SaveScreenShot(const std::wstring& Path);
 
+// Moves the (not yet shown) top-level Window where the mouse pointer is not,
+// so that no control of it is drawn hot. Xvfb's pointer rests at the screen's
+// centre, where forms are centred, and Wine cannot always warp it away: the
+// warped position holds only until the next query of the X server, which a
+// slow (emulated) test reaches.
+void KeepOffThePointer(HWND Window);
+
 // Runs this test program again with only the tests that Filter selects, while
 // the prefix's HKCU\Control Panel\Desktop\LogPixels says Dpi (Wine reads it
 // once, when a process starts). The old value is back as soon as the child

@@ -31,9 +31,6 @@ class Controls : public testing::Test {
 protected:
     void SetUp() override {
         SavedLanguage = CurrentLanguage();
-        // The pointer rests at the screen's centre, where the form shows: away
-        // with it, or a button under it is drawn hot.
-        SetCursorPos(0, 0);
         TFormOptions o;
         o.ClassName = L"TidoraControlsTest";
         o.BorderStyle = TBorderStyle::bsSingle;
@@ -49,7 +46,8 @@ protected:
         Start = TWindow::Create<TStyledButton>(Form.get(), L"BtnStart", TBounds{140, 60, 162, 68});
         Start->SetCaption(L"실행하기");
         Start->SetStyle(TButtonStyleSettings{L"Quenby", L"Primary", L"Outline", TStyledButtonDrawType::btRoundRect, -1});
-        Form->CenterOnScreen();
+        // Not under the pointer, or a button there is drawn hot.
+        test::KeepOffThePointer(Form->Handle());
         Form->ShowForm();
         Pump(50);
     }
