@@ -122,27 +122,64 @@ void DeleteTree(HKEY parent, const std::wstring& name) {
     RegDeleteKeyExW(parent, name.c_str(), KEY_WOW64_64KEY, 0);
 }
 
+// What a key holds at one moment, as far as an enumeration of it cares: making
+// or deleting a subkey or value changes the counts or the last write time.
+struct KeyStamp {
+    DWORD Subkeys = 0, MaxSubkey = 0, Values = 0, MaxValue = 0, MaxData = 0;
+    FILETIME Written{};
+    bool operator==(const KeyStamp& o) const {
+        return Subkeys == o.Subkeys && MaxSubkey == o.MaxSubkey && Values == o.Values && MaxValue == o.MaxValue &&
+               MaxData == o.MaxData && CompareFileTime(&Written, &o.Written) == 0;
+    }
+};
+
+bool StampKey(HKEY key, KeyStamp& stamp) {
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &stamp.Subkeys, &stamp.MaxSubkey, nullptr, &stamp.Values,
+                            &stamp.MaxValue, &stamp.MaxData, nullptr, &stamp.Written) == ERROR_SUCCESS;
+}
+
+// Enumeration goes by index: an entry deleted meanwhile lets the next one slide
+// into an index already passed, and that entry would be missing although it
+// exists. Pass (one enumeration, which starts afresh each time) therefore runs
+// again while the key changes under it; the last pass counts when it keeps
+// changing (whoever watches the key sees that change and reads it again).
+constexpr int kEnumerationPasses = 5;
+
+template <typename Pass>
+void ReadSteadily(HKEY key, Pass pass) {
+    KeyStamp before;
+    if (!StampKey(key, before)) return;
+    for (int attempt = 0; attempt < kEnumerationPasses; ++attempt) {
+        pass(before);
+        KeyStamp after;
+        if (!StampKey(key, after) || after == before) return;
+        before = after;
+    }
+}
+
 template <typename Enum>
 int ReadNames(HKEY root, const std::wstring& key, TStrings& names, bool values, Enum enumerate) {
     names.clear();
     UniqueHKey k = OpenForRead(root, key);
     if (!k) return 0;
-    DWORD subkeys = 0, maxSubkey = 0, valueCount = 0, maxValue = 0;
-    if (RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr, &valueCount,
-                         &maxValue, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    const DWORD count = values ? valueCount : subkeys;
-    std::wstring buffer((values ? maxValue : maxSubkey) + 1, L'\0');
-    for (DWORD i = 0; i < count; ++i) {
-        DWORD len = static_cast<DWORD>(buffer.size());
-        LSTATUS status = enumerate(k.get(), i, &buffer[0], &len);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_SUCCESS) names.push_back(buffer.substr(0, len));
-    }
+    ReadSteadily(k.get(), [&](const KeyStamp& stamp) {
+        names.clear();
+        const DWORD count = values ? stamp.Values : stamp.Subkeys;
+        std::wstring buffer((values ? stamp.MaxValue : stamp.MaxSubkey) + 1, L'\0');
+        for (DWORD i = 0; i < count; ++i) {
+            DWORD len = static_cast<DWORD>(buffer.size());
+            LSTATUS status = enumerate(k.get(), i, &buffer[0], &len);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status == ERROR_SUCCESS) names.push_back(buffer.substr(0, len));
+            if (KeyEnumerationStep) KeyEnumerationStep(k.get(), i);
+        }
+    });
     return static_cast<int>(names.size());
 }
 
 } // namespace
+
+void (*KeyEnumerationStep)(HKEY Key, DWORD Index) = nullptr;
 
 UniqueHKey TReg::OpenRead(HKEY RootKey, const std::wstring& Key) {
     return OpenForRead(RootKey, Key);
@@ -197,33 +234,34 @@ int TReg::ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& V
     Values.clear();
     UniqueHKey k = OpenForRead(RootKey, Key);
     if (!k) return 0;
-    DWORD count = 0, maxName = 0, maxData = 0;
-    if (RegQueryInfoKeyW(k.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
-                         nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    std::wstring name(maxName + 1, L'\0');
-    RawValue v;
-    v.Data.resize(maxData);
-    for (DWORD i = 0; i < count; ++i) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(v.Data.size());
-        LSTATUS status = RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, &v.Type,
-                                       size ? v.Data.data() : nullptr, &size);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_MORE_DATA) {
-            // The value grew after the key was measured: take its name alone,
-            // then read it by name.
-            nameLength = static_cast<DWORD>(name.size());
-            if (RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    ReadSteadily(k.get(), [&](const KeyStamp& stamp) {
+        Values.clear();
+        std::wstring name(stamp.MaxValue + 1, L'\0');
+        RawValue v;
+        v.Data.resize(stamp.MaxData);
+        for (DWORD i = 0; i < stamp.Values; ++i) {
+            DWORD nameLength = static_cast<DWORD>(name.size());
+            DWORD size = static_cast<DWORD>(v.Data.size());
+            LSTATUS status = RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, &v.Type,
+                                           size ? v.Data.data() : nullptr, &size);
+            if (KeyEnumerationStep) KeyEnumerationStep(k.get(), i);
+            if (status == ERROR_NO_MORE_ITEMS) break;
+            if (status == ERROR_MORE_DATA) {
+                // The value grew after the key was measured: take its name
+                // alone, then read it by name.
+                nameLength = static_cast<DWORD>(name.size());
+                if (RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+                    ERROR_SUCCESS)
+                    continue;
+                RawValue grown;
+                const bool text = QueryValue(k.get(), name.substr(0, nameLength), grown) && IsText(grown);
+                Values.emplace_back(name.substr(0, nameLength), text ? AsText(grown) : std::wstring());
                 continue;
-            RawValue grown;
-            const bool text = QueryValue(k.get(), name.substr(0, nameLength), grown) && IsText(grown);
-            Values.emplace_back(name.substr(0, nameLength), text ? AsText(grown) : std::wstring());
-            continue;
+            }
+            if (status != ERROR_SUCCESS) continue;
+            Values.emplace_back(name.substr(0, nameLength), IsText(v) ? AsText(v.Data.data(), size) : std::wstring());
         }
-        if (status != ERROR_SUCCESS) continue;
-        Values.emplace_back(name.substr(0, nameLength), IsText(v) ? AsText(v.Data.data(), size) : std::wstring());
-    }
+    });
     return static_cast<int>(Values.size());
 }
 
@@ -370,8 +408,11 @@ std::unique_ptr<TBackgroundThread> RegistryMonitor(HKEY RootKey, const std::wstr
         while (!self.Terminated()) {
             if (WaitForSingleObject(changed.get(), 10) != WAIT_OBJECT_0) continue;
             if (self.Terminated()) break;
-            Synchronize(Proc);
+            // Armed again before Proc reads the key: a change made while it
+            // reads signals once more and is read by the next round, instead
+            // of going unseen until some later change.
             arm();
+            Synchronize(Proc);
         }
     });
     return thread;

@@ -68,9 +68,15 @@ bool ReadBoolDef(HKEY OpenKey, const std::wstring& Name, bool Default);
 int32_t ReadIntegerDef(HKEY OpenKey, const std::wstring& Name, int32_t Default);
 std::wstring ReadStringDef(HKEY OpenKey, const std::wstring& Name, const std::wstring& Default);
 
+// Seam: called after each index of a key's subkeys or values has been read
+// (ReadKeyNames, ReadValueNames, ReadStringValues), with the key being read.
+// Tests change the key here to race the enumeration; the program keeps null.
+extern void (*KeyEnumerationStep)(HKEY Key, DWORD Index);
+
 // Watches a key and runs Proc on the UI thread (synchronously) after each
-// change. The returned thread is already running; destroying it stops it
-// within one 10 ms wait slice.
+// change; a change made while Proc runs brings one more call. The returned
+// thread is already running; destroying it stops it within one 10 ms wait
+// slice.
 std::unique_ptr<TBackgroundThread> RegistryMonitor(HKEY RootKey, const std::wstring& Key,
                                                    std::function<void()> Proc, bool WatchSub);
 

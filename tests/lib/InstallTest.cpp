@@ -234,6 +234,36 @@ TEST(GetInstall, ListsEachNameAndPublisherOnceFirstKeyWinning) {
     EXPECT_EQ(info->DisplayVersion, L"lower case");
 }
 
+// Program X's record is deleted right after its name was read from the
+// uninstall key (through the enumeration seam): program Y, whose key slid into
+// X's index, must still be listed.
+std::wstring RacedUninstallKey;
+bool RaceDone = false;
+void DeleteProgramX(HKEY, DWORD) {
+    if (RaceDone) return;
+    RaceDone = true;
+    TReg::DeleteKey(HKEY_CURRENT_USER, RacedUninstallKey, L"X");
+}
+
+TEST(ReadUninstallKey, ARecordDeletedWhileTheKeyIsReadCostsOnlyThatRecord) {
+    const std::wstring name = UniqueName(L"TidoraUninstallRace");
+    RacedUninstallKey = L"\\Software\\" + name;
+    for (const wchar_t* program : {L"X", L"Y"}) {
+        const std::wstring record = RacedUninstallKey + L"\\" + program;
+        TReg::WriteString(HKEY_CURRENT_USER, record, L"DisplayName", std::wstring(L"Program ") + program);
+        TReg::WriteString(HKEY_CURRENT_USER, record, L"UninstallString", L"C:\\nowhere\\uninst.exe");
+    }
+    TInstallList list;
+    TInstallIndex index;
+    KeyEnumerationStep = DeleteProgramX;
+    ReadUninstallKey(list, index, HKEY_CURRENT_USER, RacedUninstallKey);
+    KeyEnumerationStep = nullptr;
+    TReg::DeleteKey(HKEY_CURRENT_USER, L"\\Software", name);
+    EXPECT_TRUE(RaceDone);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].DisplayName, L"Program Y");
+}
+
 TEST(IndexOfInstall, FirstExactMatchOfTrimmedNameAndPublisher) {
     TInstallList list(4);
     list[0].DisplayName = L"App";

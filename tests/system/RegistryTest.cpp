@@ -277,4 +277,46 @@ TEST_F(RegistryTest, DeleteKeyValueAndFullPaths) {
     TReg::Delete(L"HKCU\\only");
 }
 
+// Enumeration goes by index: an entry deleted after its index was read lets
+// the next entry slide into that index. The seam deletes the first entry right
+// after it was read; every reader must still return each entry that exists.
+std::wstring RacedKey;
+bool RacedValues = false;
+bool RaceFired = false;
+void DeleteFirstEntry(HKEY, DWORD Index) {
+    if (RaceFired || Index != 0) return;
+    RaceFired = true;
+    if (RacedValues) TReg::DeleteValue(HKEY_CURRENT_USER, RacedKey, L"a");
+    else TReg::DeleteKey(HKEY_CURRENT_USER, RacedKey, L"a");
+}
+
+TEST_F(RegistryTest, AnEntryDeletedDuringEnumerationCostsOnlyThatEntry) {
+    enum Reader { KeyNames, ValueNames, StringValues };
+    for (Reader reader : {KeyNames, ValueNames, StringValues}) {
+        SCOPED_TRACE(reader);
+        RacedKey = Key + L"\\" + std::to_wstring(reader);
+        RacedValues = reader != KeyNames;
+        RaceFired = false;
+        for (const wchar_t* entry : {L"a", L"b", L"c"}) {
+            if (RacedValues) TReg::WriteString(HKEY_CURRENT_USER, RacedKey, entry, entry);
+            else TReg::WriteString(HKEY_CURRENT_USER, RacedKey + L"\\" + entry, L"v", entry);
+        }
+        KeyEnumerationStep = DeleteFirstEntry;
+        TStrings names;
+        if (reader == KeyNames) TReg::ReadKeyNames(HKEY_CURRENT_USER, RacedKey, names);
+        if (reader == ValueNames) TReg::ReadValueNames(HKEY_CURRENT_USER, RacedKey, names);
+        if (reader == StringValues) {
+            TNamedTexts values;
+            TReg::ReadStringValues(HKEY_CURRENT_USER, RacedKey, values);
+            for (const auto& value : values) {
+                EXPECT_EQ(value.first, value.second);
+                names.push_back(value.first);
+            }
+        }
+        KeyEnumerationStep = nullptr;
+        EXPECT_TRUE(RaceFired);
+        EXPECT_EQ(names, (TStrings{L"b", L"c"}));
+    }
+}
+
 } // namespace

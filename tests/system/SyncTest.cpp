@@ -113,6 +113,20 @@ TEST_F(MonitorTest, FiresOnceForAWriteTwoLevelsBelowOnTheUiThread) {
     EXPECT_LT(GetTickCount64() - start, 1000u);
 }
 
+// The callback is where a page reads the key: a change made while it reads
+// must bring another call, or the page keeps what it read before the change.
+TEST_F(MonitorTest, AChangeWhileTheCallbackReadsBringsAnotherCall) {
+    TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\a", L"v", L"0");
+    int calls = 0;
+    auto monitor = RegistryMonitor(HKEY_CURRENT_USER, Key, [&] {
+        if (++calls == 1) TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\a", L"v", L"during");
+    }, true);
+    ServeFor(100);
+    TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\a", L"v", L"1");
+    for (int i = 0; i < 200 && calls < 2; ++i) ServeFor(10);
+    EXPECT_EQ(calls, 2);
+}
+
 TEST_F(MonitorTest, WithoutSubtreeOnlyTheKeyItselfCounts) {
     TReg::WriteString(HKEY_CURRENT_USER, Key + L"\\a\\b", L"v", L"0");
     int calls = 0;
