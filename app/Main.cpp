@@ -190,9 +190,7 @@ void TFrmTidora::BtnHomeClick(TWindow* Sender) {
     static const wchar_t* const kSenders[] = {L"BtnHome", L"BtnAutorun", L"BtnInstall", L"ImgLogo"};
     int index = -1;
     for (int i = 0; i < 4; ++i)
-        if (SameTextAscii(Sender->Name(), 0, kSenders[i], wcslen(kSenders[i])) &&
-            Sender->Name().size() == wcslen(kSenders[i]))
-            index = i;
+        if (EqualsTextAscii(Sender->Name(), kSenders[i])) index = i;
     if (index < 0 || index == PnlMain->ActiveCardIndex()) return;
     if (index == 3) {
         ShellOpenUrl(MakerPageURL());

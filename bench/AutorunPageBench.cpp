@@ -24,6 +24,7 @@
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "system/Registry.h"
+#include "system/Strings.h"
 #include "ui/Form.h"
 
 using namespace tidora;

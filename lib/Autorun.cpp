@@ -32,21 +32,10 @@ constexpr size_t kApprovedSize = 12;
 // QueryServiceConfigW never needs more than this.
 constexpr DWORD kServiceConfigSize = 8 * 1024;
 
-bool SameAscii(const std::wstring& A, const wchar_t* B) {
-    const size_t length = wcslen(B);
-    return A.size() == length && SameTextAscii(A, 0, B, length);
-}
-
-bool ContainsAscii(const std::wstring& Text, const wchar_t* Part) {
-    const std::wstring part = Part;
-    for (size_t i = 0; i + part.size() <= Text.size(); ++i)
-        if (SameTextAscii(Text, i, part, part.size())) return true;
-    return false;
-}
 
 // Run values of 32-bit programs are approved under "Run32".
 std::wstring ApprovedRunKey(const std::wstring& RunKey) {
-    return std::wstring(kApprovedRunKey) + (ContainsAscii(RunKey, kWow6432Node) ? L"32" : L"");
+    return std::wstring(kApprovedRunKey) + (FindTextAscii(RunKey, kWow6432Node) != std::wstring::npos ? L"32" : L"");
 }
 
 HKEY FolderRoot(const std::wstring& Folder) {
@@ -79,7 +68,7 @@ void CollectFolderFiles(const std::wstring& Folder, HKEY Root, TAutorunList& Lis
         if (dot == std::wstring::npos) continue;
         const std::wstring extension = name.substr(dot);
         bool starts = false;
-        for (const wchar_t* e : kStartupExtensions) starts = starts || SameAscii(extension, e);
+        for (const wchar_t* e : kStartupExtensions) starts = starts || EqualsTextAscii(extension, e);
         if (!starts) continue;
 
         TAutorunInfo info;
@@ -391,9 +380,9 @@ TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation) {
 }
 
 void SwitchAutorun(const std::wstring& Target, const std::wstring& From, bool Enable) {
-    if (SameAscii(From, kFromFile)) SwitchStartupFile(Target, Enable);
-    else if (SameAscii(From, kFromTask)) SwitchScheduledTask(Target, Enable);
-    else if (SameAscii(From, kFromService)) SwitchService(Target, Enable);
+    if (EqualsTextAscii(From, kFromFile)) SwitchStartupFile(Target, Enable);
+    else if (EqualsTextAscii(From, kFromTask)) SwitchScheduledTask(Target, Enable);
+    else if (EqualsTextAscii(From, kFromService)) SwitchService(Target, Enable);
     else SwitchRunValue(Target, Enable);
 }
 

@@ -70,7 +70,7 @@ bool MatchList(const TStringList& List, const std::wstring& Value, bool FileMode
                 fileName = FileNamePart(Value);
                 haveFileName = true;
             }
-            if (entry.size() == fileName.size() && SameTextAscii(fileName, 0, entry, entry.size())) return true;
+            if (EqualsTextAscii(fileName, entry)) return true;
             break;
         case TEntryKind::Fragment:
             if (upperValue.empty()) upperValue = UpperCaseLocale(Value);

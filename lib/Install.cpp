@@ -24,12 +24,6 @@ std::wstring EnvironmentVariable(const wchar_t* Name) {
     return value;
 }
 
-bool FileExists(const std::wstring& Path) {
-    if (Path.empty()) return false;
-    DWORD attributes = GetFileAttributesW(Path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // An update of another product names its parent; its type does not matter.
 bool ValueExists(HKEY Key, const wchar_t* Name) {
     return RegQueryValueExW(Key, Name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
@@ -102,7 +96,7 @@ bool ReadRecord(HKEY Record, const TInstallIndex& Index, TInstallInfo& Info) {
     if (icon.empty()) icon = Info.UninstallString;
     // Windows Installer records point at msiexec; the product's own icon lies
     // in the installer cache.
-    if (UpperCaseLocale(icon).find(L"MSIEXEC") != std::wstring::npos) {
+    if (FindTextAscii(icon, L"MSIEXEC") != std::wstring::npos) {
         icon = FindInstallerIcon(icon);
         if (icon.empty()) icon = EnvironmentVariable(L"WinDir") + L"\\System32\\msiexec.exe";
     }

@@ -24,8 +24,7 @@ constexpr int kRowHeight = 24;
 constexpr int kSourceColumnWidth = 50;
 
 bool IsFrom(const std::wstring& From, const wchar_t* Source) {
-    const size_t length = wcslen(Source);
-    return From.size() == length && SameTextAscii(From, 0, Source, length);
+    return EqualsTextAscii(From, Source);
 }
 
 // Rows and entries are matched by source and address, ASCII case ignored.

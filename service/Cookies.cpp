@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "service/HttpText.h"
+#include "system/Strings.h"
 
 namespace tidora {
 namespace {
@@ -44,7 +45,7 @@ bool TCookieStore::Add(const std::wstring& SetCookie, const TUrlParts& Url,
     if (cookie.Name.empty()) return false;
     if (Pair) *Pair = {cookie.Name, cookie.Value};
 
-    const std::wstring host = AsciiLower(Url.Host);
+    const std::wstring host = LowerCaseAscii(Url.Host);
     cookie.Domain = host;
     bool expired = false;
     bool hasMaxAge = false;
@@ -53,10 +54,10 @@ bool TCookieStore::Add(const std::wstring& SetCookie, const TUrlParts& Url,
         std::wstring attr = SetCookie.substr(semi + 1, next == std::wstring::npos ? std::wstring::npos : next - semi - 1);
         semi = next;
         size_t aeq = attr.find(L'=');
-        std::wstring name = AsciiLower(Trim(attr.substr(0, aeq)));
+        std::wstring name = LowerCaseAscii(Trim(attr.substr(0, aeq)));
         std::wstring value = aeq == std::wstring::npos ? L"" : Trim(attr.substr(aeq + 1));
         if (name == L"domain" && !value.empty()) {
-            std::wstring domain = AsciiLower(value[0] == L'.' ? value.substr(1) : value);
+            std::wstring domain = LowerCaseAscii(value[0] == L'.' ? value.substr(1) : value);
             if (!DomainMatch(host, domain)) return true;  // another site's cookie: not kept
             cookie.Domain = domain;
             cookie.HostOnly = false;
@@ -95,7 +96,7 @@ bool TCookieStore::Add(const std::wstring& SetCookie, const TUrlParts& Url,
 }
 
 std::wstring TCookieStore::HeaderFor(const TUrlParts& Url) const {
-    const std::wstring host = AsciiLower(Url.Host);
+    const std::wstring host = LowerCaseAscii(Url.Host);
     const std::wstring path = PathOnly(Url);
     const ULONGLONG now = NowUtc();
     std::vector<const TCookie*> matching;

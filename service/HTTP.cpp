@@ -45,7 +45,7 @@ std::wstring THTTP::Send(const std::wstring& Method, const std::wstring& URL, co
 bool THTTP::DecodeResponse(std::wstring& Text, std::wstring& Error) {
     Text.clear();
     if (!FResponse) return true;
-    std::wstring charset = FResponse->CharSet.empty() ? FContentCharSet : AsciiLower(FResponse->CharSet);
+    std::wstring charset = FResponse->CharSet.empty() ? FContentCharSet : LowerCaseAscii(FResponse->CharSet);
     // The body is not needed once decoded: take it rather than copy it.
     std::vector<uint8_t> bytes;
     if (FResponse->ContentEncoding == L"gzip") {

@@ -1,22 +1,6 @@
 #include "service/HttpText.h"
 
-#include "system/Path.h"
-
 namespace tidora {
-
-wchar_t AsciiLower(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
-}
-
-std::wstring AsciiLower(const std::wstring& text) {
-    std::wstring out(text);
-    for (wchar_t& c : out) c = AsciiLower(c);
-    return out;
-}
-
-bool SameAscii(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && SameTextAscii(a, 0, b, b.size());
-}
 
 std::wstring Trim(const std::wstring& text) {
     size_t first = text.find_first_not_of(L" \t");

@@ -1,7 +1,7 @@
 #pragma once
-// The small text rules of HTTP messages that the client's parts share: ASCII
-// letter case, blanks around values, header lines kept to one line, and the
-// cap on a reply body.
+// The small text rules of HTTP messages that the client's parts share: blanks
+// around values, header lines kept to one line, and the cap on a reply body.
+// Names are compared with the ASCII helpers of system/Strings.
 #include <cstddef>
 #include <string>
 
@@ -15,10 +15,6 @@ constexpr size_t kMaxBodySize = 16u * 1024u * 1024u;
 // The error text of a body past kMaxBodySize.
 inline constexpr wchar_t kBodyTooLarge[] = L"The reply body exceeds the limit of 16 MiB";
 
-wchar_t AsciiLower(wchar_t c);
-std::wstring AsciiLower(const std::wstring& text);
-// Equal ignoring the case of ASCII letters.
-bool SameAscii(const std::wstring& a, const std::wstring& b);
 // Without blanks and tabs at either end.
 std::wstring Trim(const std::wstring& text);
 // Without line breaks: a header line must stay one line, whatever a caller

@@ -18,12 +18,6 @@ std::wstring& CurrentURL() {
     return *url;
 }
 
-std::wstring LowerCaseAscii(std::wstring Text) {
-    for (wchar_t& c : Text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return Text;
-}
-
 } // namespace
 
 std::wstring ServiceURL() {

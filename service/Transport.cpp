@@ -31,7 +31,7 @@ std::wstring CharSetOf(const std::wstring& contentType) {
         std::wstring param =
             Trim(contentType.substr(from + 1, next == std::wstring::npos ? std::wstring::npos : next - from - 1));
         size_t eq = param.find(L'=');
-        if (eq != std::wstring::npos && SameAscii(Trim(param.substr(0, eq)), L"charset")) {
+        if (eq != std::wstring::npos && EqualsTextAscii(Trim(param.substr(0, eq)), L"charset")) {
             std::wstring value = Trim(param.substr(eq + 1));
             if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"')
                 value = value.substr(1, value.size() - 2);
@@ -91,13 +91,13 @@ TTransportClient::~TTransportClient() = default;
 
 std::wstring TTransportClient::Header(const std::wstring& Name) const {
     for (const auto& header : FHeaders)
-        if (SameAscii(header.first, Name)) return header.second;
+        if (EqualsTextAscii(header.first, Name)) return header.second;
     return {};
 }
 
 void TTransportClient::SetHeader(const std::wstring& Name, const std::wstring& Value) {
     for (auto& header : FHeaders) {
-        if (SameAscii(header.first, Name)) {
+        if (EqualsTextAscii(header.first, Name)) {
             header.second = Value;
             return;
         }
@@ -201,7 +201,7 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
 
     std::wstring headers;
     for (const auto& header : FHeaders) {
-        if (!Request.ContentType.empty() && SameAscii(header.first, L"Content-Type")) continue;
+        if (!Request.ContentType.empty() && EqualsTextAscii(header.first, L"Content-Type")) continue;
         headers += OneLine(header.first) + L": " + OneLine(header.second) + L"\r\n";
     }
     if (!Request.ContentType.empty()) headers += L"Content-Type: " + OneLine(Request.ContentType) + L"\r\n";

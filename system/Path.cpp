@@ -12,23 +12,12 @@
 namespace tidora {
 namespace {
 
-wchar_t FoldAscii(wchar_t c) {
-    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-}
-
 TPlaceholders& Table() {
     static TPlaceholders table;
     return table;
 }
 
 } // namespace
-
-bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count) {
-    if (A.size() < AFrom + Count || B.size() < Count) return false;
-    for (size_t i = 0; i < Count; ++i)
-        if (FoldAscii(A[AFrom + i]) != FoldAscii(B[i])) return false;
-    return true;
-}
 
 std::wstring GetFolderPath(int Csidl) {
     wchar_t buffer[MAX_PATH + 1] = {};
@@ -40,9 +29,8 @@ std::wstring GetFolderPath(int Csidl) {
 
 std::wstring RemoveX86(const std::wstring& Path) {
     static const std::wstring kX86 = L" (x86)";
-    for (size_t i = 0; i + kX86.size() <= Path.size(); ++i)
-        if (SameTextAscii(Path, i, kX86, kX86.size())) return Path.substr(0, i) + Path.substr(i + kX86.size());
-    return Path;
+    const size_t at = FindTextAscii(Path, kX86);
+    return at == std::wstring::npos ? Path : Path.substr(0, at) + Path.substr(at + kX86.size());
 }
 
 bool IsX64Windows() {
@@ -97,8 +85,7 @@ std::wstring ExpandPlaceholders(const std::wstring& Text) {
 
 std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table) {
     for (const auto& [name, folder] : Table) {
-        if (Path.size() > folder.size() && Path[folder.size()] == L'\\' &&
-            SameTextAscii(Path, 0, folder, folder.size()))
+        if (Path.size() > folder.size() && Path[folder.size()] == L'\\' && StartsTextAscii(Path, folder))
             return name + Path.substr(folder.size());
     }
     return Path;
@@ -115,8 +102,7 @@ namespace {
 const wchar_t* const kProgramExtensions[] = {L".EXE", L".BAT", L".COM", L".CMD", L".MSI"};
 
 size_t FindProgramExtension(const std::wstring& Text) {
-    std::wstring upper = Text;
-    for (wchar_t& c : upper) c = FoldAscii(c);
+    const std::wstring upper = UpperCaseAscii(Text);
     size_t first = std::wstring::npos;
     for (const wchar_t* extension : kProgramExtensions) {
         size_t at = upper.find(extension);
@@ -206,7 +192,7 @@ std::wstring CommandLineToFile(const std::wstring& CommandLine) {
     std::wstring parameters;
     SplitCommandLine(s, s, parameters);
     const std::wstring name = FileNamePart(s);
-    if (!parameters.empty() && name.size() == kRundll.size() && SameTextAscii(name, 0, kRundll, kRundll.size())) {
+    if (!parameters.empty() && EqualsTextAscii(name, kRundll)) {
         // rundll32.exe "dll path",EntryPoint arguments: the DLL is the file.
         s = TrimControl(parameters);
         if (!s.empty() && s[0] == L'"') {

@@ -41,9 +41,6 @@ std::wstring ExpandPlaceholders(const std::wstring& Text, const TPlaceholders& T
 std::wstring ShortenPath(const std::wstring& Path);
 std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table);
 
-// ASCII-only case-insensitive comparison of the first Count characters.
-bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count);
-
 // The part of a path after its last backslash or colon.
 std::wstring FileNamePart(const std::wstring& Path);
 

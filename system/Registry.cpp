@@ -1,6 +1,7 @@
 #include "system/Registry.h"
 
 #include "system/Handles.h"
+#include "system/Strings.h"
 
 namespace tidora {
 namespace {
@@ -337,16 +338,6 @@ const RootName kRootNames[] = {
     {HKEY_DYN_DATA, L"HKEY_DYN_DATA", nullptr},
 };
 
-bool SameAscii(const std::wstring& a, const wchar_t* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        wchar_t x = a[i], y = b[i];
-        if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - 32);
-        if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - 32);
-        if (x != y) return false;
-    }
-    return i == a.size() && !b[i];
-}
 } // namespace
 
 std::wstring RootKeyToName(HKEY RootKey, bool Short) {
@@ -357,7 +348,7 @@ std::wstring RootKeyToName(HKEY RootKey, bool Short) {
 
 HKEY NameToRootKey(const std::wstring& Text) {
     for (const RootName& r : kRootNames)
-        if (SameAscii(Text, r.Long) || (r.Short && SameAscii(Text, r.Short))) return r.Key;
+        if (EqualsTextAscii(Text, r.Long) || (r.Short && EqualsTextAscii(Text, r.Short))) return r.Key;
     return nullptr;
 }
 

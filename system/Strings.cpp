@@ -308,6 +308,34 @@ std::wstring UpperCaseAscii(const std::wstring& Text) {
     return AsciiUpper(Text);
 }
 
+std::wstring LowerCaseAscii(const std::wstring& Text) {
+    std::wstring out(Text);
+    for (wchar_t& c : out)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    return out;
+}
+
+bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count) {
+    if (A.size() < AFrom || A.size() - AFrom < Count || B.size() < Count) return false;
+    for (size_t i = 0; i < Count; ++i)
+        if (AsciiUpper(A[AFrom + i]) != AsciiUpper(B[i])) return false;
+    return true;
+}
+
+bool EqualsTextAscii(const std::wstring& A, const std::wstring& B) {
+    return A.size() == B.size() && SameTextAscii(A, 0, B, B.size());
+}
+
+bool StartsTextAscii(const std::wstring& Text, const std::wstring& Prefix) {
+    return SameTextAscii(Text, 0, Prefix, Prefix.size());
+}
+
+size_t FindTextAscii(const std::wstring& Text, const std::wstring& Word) {
+    for (size_t i = 0; i + Word.size() <= Text.size(); ++i)
+        if (SameTextAscii(Text, i, Word, Word.size())) return i;
+    return std::wstring::npos;
+}
+
 std::wstring UpperCaseLocale(const std::wstring& Text) {
     if (Text.empty()) return Text;
     const DWORD flags = LCMAP_UPPERCASE | LCMAP_LINGUISTIC_CASING;

@@ -55,10 +55,23 @@ std::vector<std::wstring> SplitLines(const std::wstring& Text);
 // Removes leading and trailing characters with codes 0 to 32.
 std::wstring TrimControl(const std::wstring& Text);
 
-// Upper-cases the ASCII letters a to z only.
+// Ordinal, culture-free case folding of the letters A to Z alone: for fixed
+// ASCII words (commands, extensions, key, tag and header names), which must
+// compare the same under every locale (a Turkish one upper-cases "i" to a
+// dotted capital I). Other characters stay as they are.
 std::wstring UpperCaseAscii(const std::wstring& Text);
+std::wstring LowerCaseAscii(const std::wstring& Text);
+// Whether the Count characters of A from AFrom equal the first Count of B,
+// ASCII case ignored; false when either text is too short.
+bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count);
+// Whole texts equal, ASCII case ignored.
+bool EqualsTextAscii(const std::wstring& A, const std::wstring& B);
+bool StartsTextAscii(const std::wstring& Text, const std::wstring& Prefix);
+// Where Word first stands in Text, ASCII case ignored; npos when nowhere.
+size_t FindTextAscii(const std::wstring& Text, const std::wstring& Word);
 
-// The user's locale: full Unicode upper-casing and case-insensitive comparison.
+// The user's locale: full Unicode upper-casing and case-insensitive comparison,
+// for matching the protection lists' entries only.
 std::wstring UpperCaseLocale(const std::wstring& Text);
 bool SameTextLocale(const std::wstring& A, const std::wstring& B);
 // Whether Value begins with Prefix, case ignored; a shorter Value never does.

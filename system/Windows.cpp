@@ -25,10 +25,6 @@ TShellOpenProc& ShellOpenProc() {
     return proc;
 }
 
-bool StartsWithAscii(const std::wstring& Text, const std::wstring& Prefix) {
-    return Text.size() >= Prefix.size() && SameTextAscii(Text, 0, Prefix, Prefix.size());
-}
-
 
 // One per launch, shared by the caller and the wait thread: the texts the
 // SHELLEXECUTEINFOW points into must outlive the call, and the callback the
@@ -112,9 +108,9 @@ TShellOpenProc SetShellOpenProc(TShellOpenProc Proc) {
 
 bool IsWebAddress(const std::wstring& Address) {
     size_t at = 0;
-    if (StartsWithAscii(Address, L"https://"))
+    if (StartsTextAscii(Address, L"https://"))
         at = 8;
-    else if (StartsWithAscii(Address, L"http://"))
+    else if (StartsTextAscii(Address, L"http://"))
         at = 7;
     else
         return false;

@@ -14,7 +14,7 @@ std::map<std::wstring, std::shared_ptr<TButtonStyleFamily>>& Families() {
 }
 
 std::wstring Key(const std::wstring& Name) {
-    return UpperCaseLocale(Name);
+    return UpperCaseAscii(Name);
 }
 
 int LighterChannel(int Value, int Percent) {

@@ -1,16 +1,11 @@
 #include "ui/HtmlLabel.h"
 
 #include "system/Handles.h"
-#include "system/Path.h"
+#include "system/Strings.h"
 #include "ui/Graphics.h"
 
 namespace tidora {
 namespace {
-
-bool Is(const std::wstring& Tag, const wchar_t* Name) {
-    const std::wstring n = Name;
-    return Tag.size() == n.size() && SameTextAscii(Tag, 0, n, n.size());
-}
 
 struct TStyle {
     int Bold = 0;
@@ -35,12 +30,12 @@ void Append(std::vector<THtmlRun>& Runs, const TStyle& Style, wchar_t Ch) {
 
 // Applies a known tag to the style; false for a tag that is not one.
 bool ApplyTag(const std::wstring& Tag, TStyle& Style) {
-    if (Is(Tag, L"B")) ++Style.Bold;
-    else if (Is(Tag, L"/B")) Style.Bold -= Style.Bold > 0;
-    else if (Is(Tag, L"C")) ++Style.Centered;
-    else if (Is(Tag, L"/C")) Style.Centered -= Style.Centered > 0;
+    if (EqualsTextAscii(Tag, L"B")) ++Style.Bold;
+    else if (EqualsTextAscii(Tag, L"/B")) Style.Bold -= Style.Bold > 0;
+    else if (EqualsTextAscii(Tag, L"C")) ++Style.Centered;
+    else if (EqualsTextAscii(Tag, L"/C")) Style.Centered -= Style.Centered > 0;
     else if (Tag.size() > 3 && SameTextAscii(Tag, 0, L"FC:", 3)) Style.Colors.push_back(HtmlColor(Tag.substr(3)));
-    else if (Is(Tag, L"/FC")) {
+    else if (EqualsTextAscii(Tag, L"/FC")) {
         if (!Style.Colors.empty()) Style.Colors.pop_back();
     } else return false;
     return true;
@@ -58,8 +53,8 @@ COLORREF HtmlColor(const std::wstring& Name) {
         {L"clWhite", RGB(255, 255, 255)},
     };
     for (const auto& c : colors)
-        if (Is(Name, c.Name)) return c.Color;
-    if (Is(Name, L"clGrayText")) return GetSysColor(COLOR_GRAYTEXT);
+        if (EqualsTextAscii(Name, c.Name)) return c.Color;
+    if (EqualsTextAscii(Name, L"clGrayText")) return GetSysColor(COLOR_GRAYTEXT);
     return clDefault;
 }
 
@@ -72,7 +67,7 @@ std::vector<THtmlRun> ParseHtmlText(const std::wstring& Text) {
             const size_t close = Text.find(L'>', i + 1);
             if (close != std::wstring::npos) {
                 const std::wstring tag = Text.substr(i + 1, close - i - 1);
-                if (Is(tag, L"BR")) {
+                if (EqualsTextAscii(tag, L"BR")) {
                     runs.push_back(THtmlRun{L"", false, false, clDefault, true});
                     i = close;
                     continue;

@@ -1,6 +1,6 @@
 #include "ui/QuenbyButtonStyles.h"
 
-#include "system/Path.h"
+#include "system/Strings.h"
 
 namespace tidora {
 namespace {
@@ -14,11 +14,6 @@ const wchar_t AppearanceOutline[] = L"Outline";
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Silver = RGB(192, 192, 192);
-
-bool SameAppearance(const std::wstring& A, const wchar_t* B) {
-    const std::wstring b = B;
-    return A.size() == b.size() && SameTextAscii(A, 0, b, b.size());
-}
 
 TStyledButtonAttributes Set(TButtonDrawStyle Face, TBorderDrawStyle Border, COLORREF FaceColor,
                             COLORREF BorderColor, COLORREF FontColor) {
@@ -53,7 +48,7 @@ void TQuenbyButtonStyles::FillAttributes(const std::wstring&, const std::wstring
     using R = TBorderDrawStyle;
     const COLORREF a = AccentColor;
     const COLORREF a10 = LighterColor(a, 10);
-    if (SameAppearance(Appearance, AppearanceHeader)) {
+    if (EqualsTextAscii(Appearance, AppearanceHeader)) {
         Normal = Set(B::btnClear, R::brdSolid, White, Black, Black);
         Pressed = Selected = Hot = Disabled = Normal;
         Restyle(Pressed, B::btnSolid, R::brdClear, a, a, White);
@@ -61,7 +56,7 @@ void TQuenbyButtonStyles::FillAttributes(const std::wstring&, const std::wstring
         Restyle(Selected, B::btnSolid, R::brdClear, a10, a, White);
         Restyle(Disabled, B::btnClear, R::brdSolid, White, GreyColor(LighterColor(a, 50)),
                 GreyColor(LighterColor(Black, 50)));
-    } else if (SameAppearance(Appearance, AppearanceOutline)) {
+    } else if (EqualsTextAscii(Appearance, AppearanceOutline)) {
         Normal = Set(B::btnClear, R::brdSolid, a, a, Black);
         Pressed = Selected = Hot = Disabled = Normal;
         Restyle(Pressed, B::btnSolid, R::brdSolid, a, a, White);

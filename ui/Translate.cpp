@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "system/Path.h"
+#include "system/Strings.h"
 #include "system/Resource.h"
 
 namespace tidora {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "system/Path.h"
+#include "system/Strings.h"
 #include "ui/Dpi.h"
 #include "ui/ErrorHandler.h"
 #include "ui/Form.h"
@@ -22,10 +22,6 @@ int NextControlId() {
     static int next = 0;
     next = (next + 1) % 0xEF00;
     return next + 0x100;
-}
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() && SameTextAscii(a, 0, b, a.size());
 }
 
 } // namespace
@@ -76,7 +72,7 @@ TWindow* TWindow::FindComponent(const std::wstring& Name) {
     for (auto& component : FComponents) {
         auto* window = dynamic_cast<TWindow*>(component.get());
         if (!window) continue;
-        if (SameName(window->FName, Name)) return window;
+        if (EqualsTextAscii(window->FName, Name)) return window;
     }
     return nullptr;
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include "system/Path.h"
+#include "system/Strings.h"
 
 using namespace tidora;
 

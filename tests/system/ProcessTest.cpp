@@ -6,6 +6,7 @@
 
 #include "system/Path.h"
 #include "system/Process.h"
+#include "system/Strings.h"
 #include "tests/Children.h"
 #include "tests/TestSupport.h"
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "system/Strings.h"
 
 using namespace tidora;
@@ -122,9 +124,9 @@ TEST(IsUtf8Text, WindowLimitsAndPosition) {
     EXPECT_EQ(s.Position(), 0u);
     EXPECT_TRUE(IsUtf8Text(s, -1));
     // The window never exceeds 16384 bytes.
-    std::string far(20000, 'a');
-    far += "\xC3\xA9";
-    TMemoryStream f(far);
+    std::string distant(20000, 'a');
+    distant += "\xC3\xA9";
+    TMemoryStream f(distant);
     EXPECT_FALSE(IsUtf8Text(f, -1));
     // The window starts at the stream's position; afterwards it is 0.
     TMemoryStream p(std::string("\xC3\xA9zz"));
@@ -162,6 +164,61 @@ TEST(Lines, SplitAndTrim) {
     EXPECT_TRUE(SplitLines(L"").empty());
     EXPECT_EQ(TrimControl(std::wstring(L"\t  x y \x01\r\n")), L"x y");
     EXPECT_EQ(TrimControl(L" \t "), L"");
+}
+
+TEST(AsciiCase, FoldsOnlyTheLettersAToZ) {
+    struct Case {
+        const wchar_t* A;
+        const wchar_t* B;
+        bool Equal;
+    };
+    const Case cases[] = {
+        {L"msiexec.exe", L"MSIEXEC.EXE", true},
+        {L"HKEY_local_MACHINE", L"hkey_LOCAL_machine", true},
+        {L"i", L"I", true},
+        // The dotless and the dotted I, and letters beyond ASCII, fold to nothing else.
+        {L"\u0131", L"I", false},
+        {L"\u0130", L"i", false},
+        {L"\u00E9", L"\u00C9", false},
+        {L"[", L"{", false},  // 0x5B and 0x7B are 32 apart but no letters
+        {L"ab", L"abc", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EqualsTextAscii(c.A, c.B), c.Equal) << c.A << L" " << c.B;
+        EXPECT_EQ(UpperCaseAscii(c.A) == UpperCaseAscii(c.B), c.Equal) << c.A << L" " << c.B;
+        EXPECT_EQ(LowerCaseAscii(c.A) == LowerCaseAscii(c.B), c.Equal) << c.A << L" " << c.B;
+    }
+    EXPECT_EQ(UpperCaseAscii(L"r\u00E9gl\u0131st"), L"R\u00E9GL\u0131ST");
+    EXPECT_EQ(LowerCaseAscii(L"\u0130NSTALL"), L"\u0130nstall");
+
+    EXPECT_EQ(FindTextAscii(L"C:\\Windows\\System32\\MsiExec.exe /X{1}", L"MSIEXEC"), 20u);
+    EXPECT_EQ(FindTextAscii(L"msi", L"MSIEXEC"), std::wstring::npos);
+    EXPECT_EQ(FindTextAscii(L"abc", L""), 0u);
+    EXPECT_TRUE(StartsTextAscii(L"HTTPS://x", L"https://"));
+    EXPECT_FALSE(StartsTextAscii(L"http", L"https://"));
+    EXPECT_TRUE(SameTextAscii(L"xxWow6432Node", 2, L"WOW6432NODE", 11));
+    EXPECT_FALSE(SameTextAscii(L"xxWow", 2, L"WOW6432NODE", 11));
+    EXPECT_FALSE(SameTextAscii(L"ab", 5, L"", 0));
+}
+
+// Run again by ctest under a Turkish locale (LC_ALL=tr_TR.UTF-8 for Wine),
+// where the locale upper-cases "i" to a dotted capital I: fixed words must
+// still be recognised, while the lists keep the locale's own rules.
+TEST(TurkishLocale, FixedWordsStayOrdinal) {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
+    wchar_t expected[16] = {};
+    GetEnvironmentVariableW(L"TIDORA_EXPECT_LOCALE", expected, 16);
+    if (std::wstring(name) != L"tr-TR") {
+        // The run ctest starts for this test must not pass without the locale.
+        if (expected[0]) FAIL() << "the user locale is " << name << ", not " << expected;
+        GTEST_SKIP() << "the user locale is " << name << ", not tr-TR";
+    }
+    // The locale is really Turkish: this is what broke the fixed words.
+    EXPECT_EQ(UpperCaseLocale(L"msiexec"), L"MS\u0130EXEC");
+    EXPECT_NE(FindTextAscii(L"c:\\windows\\system32\\msiexec.exe /i{1}", L"MSIEXEC"), std::wstring::npos);
+    EXPECT_TRUE(EqualsTextAscii(L"rundll32.exe", L"RUNDLL32.EXE"));
+    EXPECT_EQ(UpperCaseAscii(L"install"), L"INSTALL");
 }
 
 } // namespace
