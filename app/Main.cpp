@@ -131,6 +131,13 @@ TFrmTidora::TFrmTidora() : TForm(MainOptions()) {
 
 TFrmTidora::~TFrmTidora() {
     FormDestroy();
+    // The pages read the protection lists, and the Bundle page's watchers may
+    // hand a reload over until they have stopped: both pages go before the
+    // lists, which are members and would otherwise go first.
+    DestroyComponent(FrmInstall);
+    FrmInstall = nullptr;
+    DestroyComponent(FrmAutorun);
+    FrmAutorun = nullptr;
 }
 
 void TFrmTidora::FormCreate() {

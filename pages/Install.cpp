@@ -34,8 +34,10 @@ TFrmInstall::~TFrmInstall() {
 
 void TFrmInstall::StopWatchers() {
     // A watcher may be handing a change over right now and waits until the
-    // UI thread has run it; WaitFor serves it (a reload on the still whole
-    // page) instead of waiting for a thread that can never end.
+    // UI thread has run it; WaitFor serves it instead of waiting for a thread
+    // that can never end. The watchers reach the page only through FSelf:
+    // cleared first, such a hand-over finds no page and reads nothing.
+    if (FSelf) *FSelf = nullptr;
     for (auto watcher = FListInstThd.rbegin(); watcher != FListInstThd.rend(); ++watcher) {
         if (!*watcher) continue;
         (*watcher)->Terminate();
@@ -81,8 +83,12 @@ void TFrmInstall::OnCreated() {
 
     // Every uninstall key with its subkeys; a key that does not exist ends
     // its watcher at once, which stays in the list all the same.
+    FSelf = std::make_shared<TFrmInstall*>(this);
+    const std::weak_ptr<TFrmInstall*> self = FSelf;
     for (const TUninstallKey& key : UninstallKeys)
-        FListInstThd.push_back(RegistryMonitor(key.RootKey, key.Key, [this] { LoadInstall(); }, true));
+        FListInstThd.push_back(RegistryMonitor(key.RootKey, key.Key, [self] {
+            if (auto page = self.lock(); page && *page) (*page)->LoadInstall();
+        }, true));
 }
 
 void TFrmInstall::SetBlackList(const TStringList* NameBlack) {

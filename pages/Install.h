@@ -45,8 +45,8 @@ public:
     static TFrmInstall* Create(TWindow* Card);
 
     explicit TFrmInstall(TWindow* Parent);
-    // Stops the watchers, last first, serving the hand-overs of a watcher that
-    // is reporting a change meanwhile, before anything of the page goes.
+    // Stops the watchers, last first, before anything of the page goes; a
+    // watcher handing a change over meanwhile is served without a reload.
     ~TFrmInstall() override;
 
     // The main window's black list; kept as a pointer, never changed. Null
@@ -88,9 +88,9 @@ public:
 
 protected:
     void OnCreated() override;
-    // What the destructor does first: each watcher asked to stop and waited
-    // for, last first, hand-overs served meanwhile. A derived page calls it in
-    // its own destructor so that a reload served then still finds it whole.
+    // What the destructor does first: the watchers cut off from the page,
+    // then each asked to stop and waited for, last first, hand-overs served
+    // (as no-ops) meanwhile. A derived page may call it in its own destructor.
     void StopWatchers();
     // Where the inventory comes from: GetInstall. Tests read their own.
     virtual void ReadInventory(TInstallList& List);
@@ -103,6 +103,8 @@ private:
     const TStringList* FNameBlack = nullptr;
     std::shared_ptr<const TInstallList> FListInstObj;
     TIconCache FListIconObj;
+    // The watchers' only way to the page (UI thread): null once it is going.
+    std::shared_ptr<TFrmInstall*> FSelf;
     std::vector<std::unique_ptr<TBackgroundThread>> FListInstThd;
     TImageCollection FDataIcon;
     std::vector<TInstallItem> FRows;

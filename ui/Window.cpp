@@ -577,6 +577,16 @@ void TWindow::SetCaption(const std::wstring& Caption) {
     }
 }
 
+void TWindow::DestroyComponent(TComponent* Component) {
+    auto it = std::find_if(FComponents.begin(), FComponents.end(),
+                           [Component](const std::unique_ptr<TComponent>& Owned) { return Owned.get() == Component; });
+    if (it == FComponents.end()) return;
+    // Out of the list first, as in the destructor.
+    std::unique_ptr<TComponent> gone = std::move(*it);
+    FComponents.erase(it);
+    gone.reset();
+}
+
 TComponent* TWindow::Owned(size_t Index) {
     return Index < FComponents.size() ? FComponents[Index].get() : nullptr;
 }

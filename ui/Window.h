@@ -133,6 +133,9 @@ public:
         FComponents.push_back(std::move(Component));
         return raw;
     }
+    // Destroys an owned component now rather than with this window (a page
+    // before the lists it reads); nothing when this window does not own it.
+    void DestroyComponent(TComponent* Component);
 
     // Owns the components of the windows on it (forms and page frames).
     virtual bool IsOwnerRoot() const { return false; }
