@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "system/Library.h"
+
 namespace tidora {
 namespace {
 
@@ -79,20 +81,6 @@ bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visi
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
         if (!Visit(entry)) break;
     return true;
-}
-
-UniqueModule LoadSystemLibrary(const wchar_t* Name) {
-    UniqueModule module(LoadLibraryExW(Name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (module) return module;
-    // Systems without the search flags (no KB2533623) reject it as an invalid
-    // parameter: give them the full path into the system folder instead.
-    if (GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    wchar_t folder[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return module;
-    const std::wstring path = std::wstring(folder, length) + L"\\" + Name;
-    module.reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-    return module;
 }
 
 std::wstring GetProcessFileName(DWORD ProcessID) {

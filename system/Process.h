@@ -67,10 +67,6 @@ void KillProcess(DWORD ProcessID);
 // snapshot could be taken. The snapshot is closed however the walk ends.
 bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visit);
 
-// A DLL of the system folder, never one planted beside the program or in the
-// working folder (this program runs elevated).
-UniqueModule LoadSystemLibrary(const wchar_t* Name);
-
 // Seams for tests, which must not end processes they did not start and cannot
 // see the break-on-termination flag under Wine. The program keeps the defaults.
 using TTerminateCall = bool (*)(DWORD ProcessID, HANDLE Process);

@@ -1,6 +1,7 @@
 #include "ui/Dpi.h"
 
 #include "system/Handles.h"
+#include "system/Library.h"
 
 namespace tidora {
 namespace {
@@ -35,7 +36,7 @@ void RequestPerMonitorDpiAwareness() {
     if (auto set = UserProc<SetThreadContext>("SetThreadDpiAwarenessContext")) {
         if (set(ContextPerMonitorV2) || set(ContextPerMonitor)) return;
     }
-    if (HMODULE shcore = LoadLibraryExW(L"shcore.dll", nullptr, 0)) {
+    if (HMODULE shcore = LoadSystemLibrary(L"shcore.dll").release()) {
         using SetAwareness = HRESULT(WINAPI*)(int);
         auto set = reinterpret_cast<SetAwareness>(GetProcAddress(shcore, "SetProcessDpiAwareness"));
         const bool ok = set && SUCCEEDED(set(2));

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "system/Handles.h"
+#include "system/Library.h"
 #include "ui/QuenbyButtonStyles.h"
 
 namespace tidora {
@@ -16,12 +17,7 @@ constexpr UINT_PTR ThemeHookId = 0x54484D45;
 } // namespace
 
 void RequestDarkTitleBar(HWND Window) {
-    // From the system folder only, never from beside the program.
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    const std::wstring path = std::wstring(folder, length) + L"\\dwmapi.dll";
-    UniqueModule dwm(LoadLibraryW(path.c_str()));
+    UniqueModule dwm = LoadSystemLibrary(L"dwmapi.dll");
     if (!dwm) return;
     using SetAttribute = HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD);
     auto set = reinterpret_cast<SetAttribute>(GetProcAddress(dwm.get(), "DwmSetWindowAttribute"));

@@ -274,31 +274,3 @@ TEST(FindProcessWindow, FirstParentlessWindowAndOwnedOnlyProcesses) {
 }
 
 } // namespace
-
-namespace {
-
-TEST(LoadSystemLibrary, IgnoresALibraryBesideTheProgram) {
-    // A loadable image under a name only the program's folder holds: the plain
-    // search finds it there, the system-folder search must not.
-    std::wstring exeFolder = OwnPath();
-    exeFolder.resize(exeFolder.find_last_of(L'\\'));
-    const std::wstring name = UniqueName(L"planted") + L".dll";
-    const std::wstring planted = exeFolder + L"\\" + name;
-    ASSERT_TRUE(CopyFileW(Sleeper().c_str(), planted.c_str(), FALSE));
-    // The system-folder search first: once loaded, a module is found by its name alone.
-    EXPECT_FALSE(LoadSystemLibrary(name.c_str()));
-    {
-        UniqueModule plain(LoadLibraryExW(name.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
-        EXPECT_TRUE(plain) << "the planted image should be loadable by the plain search";
-    }
-    DeleteFileW(planted.c_str());
-
-    UniqueModule psapi = LoadSystemLibrary(L"psapi.dll");
-    ASSERT_TRUE(psapi);
-    wchar_t loaded[MAX_PATH + 1] = {}, system[MAX_PATH + 1] = {};
-    GetModuleFileNameW(psapi.get(), loaded, MAX_PATH);
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_TRUE(SameTextAscii(loaded, 0, system, wcslen(system))) << loaded;
-}
-
-} // namespace
