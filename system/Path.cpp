@@ -37,9 +37,21 @@ bool IsX64Windows() {
     // Asked once per uninstall record, and the answer never changes: under
     // Wine each query costs a trip to the server.
     static const bool x64 = [] {
+        // On ARM64 Windows a 32-bit x86 program runs emulated beside the same
+        // "Program Files (x86)" and ProgramW6432 as on x64. IsWow64Process2
+        // (Windows 10 1511 and later) names the machine Windows runs on;
+        // older systems run on no ARM64 and answer through the native
+        // system information.
+        using IsWow64Process2Proc = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+        const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        auto is2 = kernel ? reinterpret_cast<IsWow64Process2Proc>(GetProcAddress(kernel, "IsWow64Process2")) : nullptr;
+        USHORT process = 0, native = 0;
+        if (is2 && is2(GetCurrentProcess(), &process, &native))
+            return native == IMAGE_FILE_MACHINE_AMD64 || native == IMAGE_FILE_MACHINE_ARM64;
         SYSTEM_INFO info{};
         GetNativeSystemInfo(&info);
-        return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+        return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+               info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
     }();
     return x64;
 }

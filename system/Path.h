@@ -23,7 +23,8 @@ std::wstring GetFolderPath(int Csidl);
 // The path without its first " (x86)" (compared without regard to case).
 std::wstring RemoveX86(const std::wstring& Path);
 
-// Whether Windows itself is 64-bit on an x64 processor.
+// Whether Windows itself is 64-bit, on an x64 or an ARM64 processor: where a
+// 32-bit program is told the "(x86)" folders.
 bool IsX64Windows();
 
 // The placeholder table for a system; Folder answers a CSIDL number.
