@@ -264,13 +264,14 @@ void TFrmTidora::BtnStartClick(TWindow*) {
 }
 
 int RunProgram() {
+    InstallErrorHandler();
+    InitializeUnits();
+
     // A second copy ends silently; the first one keeps the mutex until it ends.
     UniqueHandle other(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, L"TidoraMutex"));
     if (other) return 0;
     static UniqueHandle mutex(CreateMutexW(nullptr, TRUE, L"TidoraMutex"));
 
-    InstallErrorHandler();
-    InitializeUnits();
     InstallUpdateWindows();
     int code = 0;
     try {

@@ -85,8 +85,8 @@ extern const wchar_t* const kTips[2];
 // The maker's page behind the logo.
 std::wstring MakerPageURL();
 
-// The program entry: a second copy ends at once; otherwise the units start,
-// the main window is created and the message loop runs until it closes.
+// The program entry: the units start; then a second copy ends, and the first
+// creates the main window and runs the message loop until it closes.
 int RunProgram();
 
 } // namespace tidora
