@@ -53,6 +53,7 @@ static_assert(sizeof(void*) != 4 || (sizeof(MEMORYSTATUSEX) == 64 && sizeof(MEMO
 } // namespace
 
 TNtSetSystemInformation NtSetSystemInformationHook = nullptr;
+TTrimProcesses TrimProcessesHook = nullptr;
 
 bool SetPrivilege(const wchar_t* Name, bool Enable) {
     UniqueHandle token;
@@ -79,7 +80,7 @@ void EnablePrivileges() {
 void PurgeMemory(uint8_t Flags) {
     if (Flags & PurgeFileCache) ShrinkFileCache();
     if (Flags & PurgeEmptyWorkingSets) MemoryListCommand(MemoryEmptyWorkingSets);
-    if (Flags & PurgeTrimProcesses) TrimProcesses();
+    if (Flags & PurgeTrimProcesses) (TrimProcessesHook ? TrimProcessesHook : TrimProcesses)();
     if (Flags & PurgeLowPriorityStandbyList) MemoryListCommand(MemoryPurgeLowPriorityStandbyList);
     if (Flags & PurgeStandbyList) MemoryListCommand(MemoryPurgeStandbyList);
     if (Flags & PurgeModifiedList) MemoryListCommand(MemoryFlushModifiedList);

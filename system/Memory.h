@@ -67,5 +67,9 @@ int64_t GetAvailMemory();
 // own; tests put a recorder here (Wine's is a stub that changes nothing).
 using TNtSetSystemInformation = LONG(NTAPI*)(ULONG InfoClass, PVOID Info, ULONG Length);
 extern TNtSetSystemInformation NtSetSystemInformationHook;
+// Seam: the trim step (every process's working set emptied). Null means the
+// real one; tests record its place among the native calls.
+using TTrimProcesses = void (*)();
+extern TTrimProcesses TrimProcessesHook;
 
 } // namespace tidora

@@ -3,19 +3,24 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <thread>
 
 #include "app/Main.h"
 #include "app/Report.h"
+#include "lib/Install.h"
 #include "pages/Autorun.h"
+#include "pages/Install.h"
 #include "service/Service.h"
 #include "service/Update.h"
 #include "service/UpdateDialog.h"
 #include "system/Handles.h"
 #include "system/Process.h"
+#include "system/Registry.h"
 #include "system/Strings.h"
+#include "system/Sync.h"
 #include "system/Windows.h"
 #include "tests/Children.h"
 #include "tests/TestSupport.h"
@@ -214,6 +219,53 @@ TEST_F(MainWindowTest, ServiceListsAreMergedIntoTheProtectionLists) {
     EXPECT_TRUE(Opened.empty());
 }
 
+// A reply the service sends as JSON that is no object carries no lists.
+TEST_F(MainWindowTest, AReplyThatIsJsonButNoObjectMergesNothing) {
+    Open(nlohmann::json::array({"zz_added.exe*", nlohmann::json{{"file_white", {"zz_added.exe*"}}}}));
+    ASSERT_TRUE(PumpUntil([&] { return InitRequests() == 1; }));
+    Pump(500);  // the reply's hand-over
+    const size_t file = Window->FileWhite.size(), name = Window->NameWhite.size(), black = Window->NameBlack.size();
+    for (const wchar_t* reply : {L"[{\"file_white\":[\"zz.exe\"]}]", L"\"file_white\"", L"42", L"null", L"true",
+                                 L"", L"{\"file_white\":[\"zz.exe\"]"}) {
+        Window->ServiceCallback(false, reply);
+        EXPECT_EQ(Window->FileWhite.size(), file) << reply;
+        EXPECT_EQ(Window->NameWhite.size(), name) << reply;
+        EXPECT_EQ(Window->NameBlack.size(), black) << reply;
+    }
+    EXPECT_EQ(std::count(Window->FileWhite.begin(), Window->FileWhite.end(), L"zz_added.exe*"), 0);
+    EXPECT_TRUE(Alive());
+}
+
+// Each visit of a page's card reloads its page (a new list is published);
+// the button of the card already shown loads nothing.
+TEST_F(MainWindowTest, GoingBackToACardReloadsItsPageAndItsOwnButtonDoesNot) {
+    Open(nlohmann::json::object());
+    Window->BtnAutorun->Click();
+    Window->BtnInstall->Click();
+    ASSERT_NE(Window->FrmAutorun, nullptr);
+    ASSERT_NE(Window->FrmInstall, nullptr);
+    // Held, so that a new list can never reuse an old one's address.
+    std::vector<std::shared_ptr<const void>> held;
+    auto startup = Window->FrmAutorun->Snapshot();
+    auto bundle = Window->FrmInstall->Snapshot();
+    held.push_back(startup);
+    held.push_back(bundle);
+
+    Window->BtnInstall->Click();
+    EXPECT_EQ(Window->FrmInstall->Snapshot(), bundle);
+    Window->BtnAutorun->Click();
+    EXPECT_NE(Window->FrmAutorun->Snapshot(), startup);
+    startup = Window->FrmAutorun->Snapshot();
+    held.push_back(startup);
+    Window->BtnAutorun->Click();
+    EXPECT_EQ(Window->FrmAutorun->Snapshot(), startup);
+    Window->BtnHome->Click();
+    EXPECT_EQ(Window->FrmAutorun->Snapshot(), startup);
+    Window->BtnInstall->Click();
+    EXPECT_NE(Window->FrmInstall->Snapshot(), bundle);
+    EXPECT_EQ(Window->FrmAutorun->Snapshot(), startup);
+}
+
 TEST_F(MainWindowTest, WithTheServiceDownTheBuiltInListsServe) {
     OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
     Window = std::make_unique<TFrmTidora>();
@@ -333,6 +385,74 @@ TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {
     ASSERT_EQ(Opened.size(), 1u);
     EXPECT_EQ(Opened[0], Server.Url(L"/?report=AbC123"));
     EXPECT_FALSE(Window->ProcessList.empty());
+}
+
+// An uninstaller that ends while the user closes the window: a Bundle page
+// watcher is handing its reload over when the window goes. The pages must end
+// before the lists they read, and the waiting hand-over must find no page.
+TEST_F(MainWindowTest, ClosingWhileABundleReloadWaitsForItsHandOver) {
+    Open(nlohmann::json::object());
+    ASSERT_TRUE(PumpUntil([&] { return InitRequests() == 1; }));
+    Window->BtnInstall->Click();
+    ASSERT_NE(Window->FrmInstall, nullptr);
+    Pump(200);
+
+    const std::wstring uninstall = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const std::wstring name = test::UniqueName(L"TidoraMainClose");
+    bool handedOver = false;
+    // The UI thread does not pump now; on a busy machine the watch may not be
+    // armed yet, so the record changes until a hand-over waits.
+    for (int i = 0; i < 40 && !handedOver; ++i) {
+        TReg::WriteString(HKEY_LOCAL_MACHINE, uninstall + L"\\" + name, L"DisplayName", name + std::to_wstring(i));
+        handedOver = WaitForSingleObject(HandOverEvent(), 250) == WAIT_OBJECT_0;
+    }
+    TReg::DeleteKey(HKEY_LOCAL_MACHINE, uninstall, name);
+    ASSERT_TRUE(handedOver);
+
+    Window->Close();
+    const ULONGLONG start = GetTickCount64();
+    Window.reset();
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    // Every hand-over was served on the way; none is left for a page that is gone.
+    EXPECT_FALSE(ServeHandOvers());
+}
+
+// The Bundle page opened for the first time while a run is under way, before
+// its report is built: the report carries the page's programs.
+TEST_F(MainWindowTest, APageOpenedFirstDuringTheRunIsInTheReport) {
+    ASSERT_TRUE(Server.Route("/report.php", {{"text", R"({"pk":"DuRun1"})"}}));
+    Open(nlohmann::json::object());
+    ASSERT_TRUE(PumpUntil([&] { return InitRequests() == 1; }));
+    // One program of our own, so that the page's list is not empty.
+    const std::wstring uninstall = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    const std::wstring name = test::UniqueName(L"TidoraRunPage");
+    TReg::WriteString(HKEY_LOCAL_MACHINE, uninstall + L"\\" + name, L"DisplayName", name);
+    TReg::WriteString(HKEY_LOCAL_MACHINE, uninstall + L"\\" + name, L"UninstallString", L"C:\\nowhere\\u.exe");
+    // Everything in the prefix stays: Wine's own programs and the test programs.
+    for (const wchar_t* entry : {L"%SystemRoot%\\", L"tidora_"}) Window->FileWhite.push_back(entry);
+    Window->FileWhite.push_back(test::BinaryPath(L"tests") + L"\\");
+    Window->FileWhite.push_back(test::BinaryPath(L"helpers") + L"\\");
+
+    Window->BtnStart->Click();
+    EXPECT_EQ(Window->FrmInstall, nullptr);
+    Window->BtnInstall->Click();
+    ASSERT_NE(Window->FrmInstall, nullptr);
+    std::vector<std::wstring> shown;
+    for (const TInstallInfo& record : *Window->FrmInstall->Snapshot()) shown.push_back(record.DisplayName);
+
+    ASSERT_TRUE(PumpUntil([&] { return !Alive(); }, 60000));
+    TReg::DeleteKey(HKEY_LOCAL_MACHINE, uninstall, name);
+    std::vector<std::wstring> reported;
+    for (const auto& r : Server.Requests())
+        if (r.value("path", "") == "/report.php" && r.value("method", "") == "POST") {
+            const nlohmann::json report = nlohmann::json::parse(test::BodyOf(r), nullptr, false);
+            ASSERT_TRUE(report.is_array());
+            for (const auto& record : report)
+                if (record.value("cate", "") == "install")
+                    reported.push_back(Utf8ToWide(record.value("displayname", "")));
+        }
+    EXPECT_NE(std::find(shown.begin(), shown.end(), name), shown.end());
+    EXPECT_EQ(reported, shown);
 }
 
 TEST_F(MainWindowTest, ScreenshotsInKoreanAndEnglish) {

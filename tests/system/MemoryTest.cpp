@@ -32,6 +32,12 @@ LONG NTAPI RecordCall(ULONG InfoClass, PVOID Info, ULONG Length) {
     return 0;
 }
 
+// The trim step, recorded through its own seam among the native calls.
+const TNativeCall kTrim{0, 0, "trim"};
+void RecordTrim() {
+    gCalls.push_back(kTrim);
+}
+
 TNativeCall Command(char Value) {
     return {80, 4, std::string({Value, 0, 0, 0})};
 }
@@ -45,15 +51,19 @@ protected:
     void SetUp() override {
         gCalls.clear();
         NtSetSystemInformationHook = RecordCall;
+        TrimProcessesHook = RecordTrim;
     }
-    void TearDown() override { NtSetSystemInformationHook = nullptr; }
+    void TearDown() override {
+        NtSetSystemInformationHook = nullptr;
+        TrimProcessesHook = nullptr;
+    }
 };
 
 TEST_F(PurgeMemoryTest, CleaningFlagsPassTheBlocksInStepOrder) {
-    // 126: the trim step (not a native call) runs between the file cache and
-    // the low-priority standby list.
+    // 126: the trim step runs between the file cache and the low-priority
+    // standby list.
     PurgeMemory(126);
-    EXPECT_EQ(gCalls, (std::vector<TNativeCall>{kFileCache, Command(5), Command(4), Command(3), kCombine}));
+    EXPECT_EQ(gCalls, (std::vector<TNativeCall>{kFileCache, kTrim, Command(5), Command(4), Command(3), kCombine}));
 }
 
 TEST_F(PurgeMemoryTest, EachFlagAloneAndAllTogether) {
@@ -64,14 +74,14 @@ TEST_F(PurgeMemoryTest, EachFlagAloneAndAllTogether) {
     const Case cases[] = {
         {0, {}},
         {0x80, {}},
-        {PurgeTrimProcesses, {}},
+        {PurgeTrimProcesses, {kTrim}},
         {PurgeEmptyWorkingSets, {Command(2)}},
         {PurgeStandbyList, {Command(4)}},
         {PurgeLowPriorityStandbyList, {Command(5)}},
         {PurgeModifiedList, {Command(3)}},
         {PurgeFileCache, {kFileCache}},
         {PurgeCombinePages, {kCombine}},
-        {0xFF, {kFileCache, Command(2), Command(5), Command(4), Command(3), kCombine}},
+        {0xFF, {kFileCache, Command(2), kTrim, Command(5), Command(4), Command(3), kCombine}},
     };
     for (const Case& c : cases) {
         gCalls.clear();
@@ -126,6 +136,18 @@ TEST(SetPrivilege, StartUpEnablesFourAndUnknownNamesChangeNothing) {
     EXPECT_FALSE(SetPrivilege(L"SeNoSuchPrivilege", true));
     EXPECT_FALSE(SetPrivilege(L"", true));
     EXPECT_EQ(AllPrivileges(), before);
+}
+
+TEST(SetPrivilege, APrivilegeTheAccountDoesNotHoldAnswersFalse) {
+    // AdjustTokenPrivileges itself succeeds here, with ERROR_NOT_ALL_ASSIGNED.
+    const wchar_t* unheld = nullptr;
+    for (const wchar_t* name : {L"SeTcbPrivilege", L"SeCreateTokenPrivilege", L"SeLockMemoryPrivilege",
+                                L"SeTrustedCredManAccessPrivilege", L"SeRelabelPrivilege"})
+        if (LUID luid{}; !unheld && LookupPrivilegeValueW(nullptr, name, &luid) && PrivilegeAttributes(name) == -1)
+            unheld = name;
+    ASSERT_NE(unheld, nullptr) << "the token holds every candidate";
+    EXPECT_FALSE(SetPrivilege(unheld, true)) << unheld;
+    EXPECT_EQ(PrivilegeAttributes(unheld), -1) << unheld;
 }
 
 TEST(SetPrivilege, DisablesAndEnablesAgain) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "system/Handles.h"
 #include "system/Registry.h"
 #include "tests/TestSupport.h"
@@ -179,6 +181,29 @@ TEST_F(RegistryTest, ReadDefaults) {
     }
     EXPECT_EQ(TReg::ReadStringValues(cu, missingKey, texts), 0);
     EXPECT_TRUE(texts.empty());
+}
+
+// Values of up to 512 bytes come back from one registry call; longer ones (a
+// long Run command line or UninstallString) take the second read path.
+TEST_F(RegistryTest, ValuesLongerThanTheSmallBufferReadWhole) {
+    for (size_t length : {255u, 256u, 257u, 5000u}) {
+        SCOPED_TRACE(length);
+        std::wstring text;
+        for (size_t i = 0; i < length; ++i) text += static_cast<wchar_t>(L'a' + i % 26);
+        text.back() = L'\uAC00';
+        TReg::WriteString(HKEY_CURRENT_USER, Key, L"text", text);
+        const TBytes bytes(2 * length + 3, 0x5A);
+        TReg::WriteBinary(HKEY_CURRENT_USER, Key, L"bytes", bytes);
+
+        EXPECT_EQ(TReg::ReadString(HKEY_CURRENT_USER, Key, L"text", L"default"), text);
+        EXPECT_EQ(TReg::ReadBinary(HKEY_CURRENT_USER, Key, L"bytes"), bytes);
+        UniqueHKey key(TReg::OpenRead(HKEY_CURRENT_USER, Key));
+        EXPECT_EQ(ReadStringDef(key.get(), L"text", L"default"), text);
+        TNamedTexts values;
+        TReg::ReadStringValues(HKEY_CURRENT_USER, Key, values);
+        std::sort(values.begin(), values.end());
+        EXPECT_EQ(values, (TNamedTexts{{L"bytes", L""}, {L"text", text}}));
+    }
 }
 
 TEST_F(RegistryTest, SixtyFourBitViewAndWow6432Node) {
