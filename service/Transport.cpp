@@ -199,20 +199,24 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
     WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseTimeout,
                      sizeof(responseTimeout));
 
-    std::wstring headers;
+    // In the order the caller set them, then Content-Type and Cookie.
+    std::vector<std::wstring> headers;
     for (const auto& header : FHeaders) {
         if (!Request.ContentType.empty() && EqualsTextAscii(header.first, L"Content-Type")) continue;
-        headers += OneLine(header.first) + L": " + OneLine(header.second) + L"\r\n";
+        headers.push_back(OneLine(header.first) + L": " + OneLine(header.second));
     }
-    if (!Request.ContentType.empty()) headers += L"Content-Type: " + OneLine(Request.ContentType) + L"\r\n";
+    if (!Request.ContentType.empty()) headers.push_back(L"Content-Type: " + OneLine(Request.ContentType));
     std::wstring cookies = FCookies.HeaderFor(parts);
-    if (!cookies.empty()) headers += L"Cookie: " + OneLine(cookies) + L"\r\n";
-    if (!headers.empty() &&
-        !WinHttpAddRequestHeaders(request.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                  WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
-        DWORD code = GetLastError();
-        Error = TransportErrorText(L"Error adding headers", code);
-        return false;
+    if (!cookies.empty()) headers.push_back(L"Cookie: " + OneLine(cookies));
+    // One call per header: Windows documents WINHTTP_ADDREQ_FLAG_REPLACE for a
+    // single header per call, and only Wine is known to take several at once.
+    for (const std::wstring& header : headers) {
+        if (!WinHttpAddRequestHeaders(request.get(), header.c_str(), static_cast<DWORD>(header.size()),
+                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
+            DWORD code = GetLastError();
+            Error = TransportErrorText(L"Error adding headers", code);
+            return false;
+        }
     }
 
     void* body = SendBody ? const_cast<void*>(Request.Body) : nullptr;

@@ -145,6 +145,15 @@ TEST_F(HTTPTest, SendsTheDefaultHeaderSetAndCustomHeaders) {
     EXPECT_EQ(HeaderOf(request, "DNT"), "1");
     EXPECT_EQ(HeaderOf(request, "Cache-Control"), "no-cache");
     EXPECT_EQ(HeaderOf(request, "X-One"), "2");
+    // Each header goes in with a call of its own, in the order they were set.
+    http.SetCustomHeaders(L"X-Zulu", L"z");
+    http.SetCustomHeaders(L"X-Alpha", L"a");
+    http.SetCustomHeaders(L"X-Mike", L"m");
+    http.Get(Server.Url(L"/headers"));
+    std::vector<std::string> custom;
+    for (const std::string& name : HeaderNames(Server.Requests().back()))
+        if (name.rfind("X-", 0) == 0) custom.push_back(name);
+    EXPECT_EQ(custom, (std::vector<std::string>{"X-One", "X-Zulu", "X-Alpha", "X-Mike"}));
     // A header value cannot smuggle in a header line of its own.
     http.SetCustomHeaders(L"X-Evil", L"a\r\nX-Injected: 1");
     http.Get(Server.Url(L"/headers"));
