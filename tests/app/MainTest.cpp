@@ -323,6 +323,27 @@ TEST_F(MainWindowTest, NotifyOnlyShowsTheStatusLine) {
     ASSERT_EQ(Opened.size(), 1u);
     EXPECT_EQ(Opened[0], L"https://notice.tidora.example/1");
     EXPECT_TRUE(Alive());
+
+    // A second status line only changes the first one's address: the window
+    // does not grow again.
+    ShowUpdateStatusLine(L"https://notice.tidora.example/2");
+    EXPECT_EQ(Window->FindComponent(L"StatusBar"), bar);
+    EXPECT_EQ(bar->Hint(), L"https://notice.tidora.example/2");
+    EXPECT_EQ(Window->ClientHeight(), 417 + 28);
+}
+
+TEST_F(MainWindowTest, TheUpdatePromptsNoteLinkOpensItsAddress) {
+    Open(nlohmann::json::object());
+    const nlohmann::json reply = {{"update", "https://download.tidora.example/new.exe"},
+                                  {"info", {{"style", "note"}, {"text", "Read me"}, {"url", "https://notice.tidora.example/n"}}}};
+    TUpdateDialog dialog(Utf8ToWide(reply.dump()), 0);
+    ASSERT_NE(dialog.LblNote, nullptr);
+    EXPECT_EQ(dialog.LblNote->Caption(), L"Read me");
+    // A click as the mouse makes it.
+    SendMessageW(dialog.LblNote->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(dialog.LblNote->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    ASSERT_EQ(Opened.size(), 1u);
+    EXPECT_EQ(Opened[0], L"https://notice.tidora.example/n");
 }
 
 TEST_F(MainWindowTest, StartEndsTheSleepersReportsAndOpensTheReportPage) {

@@ -67,6 +67,7 @@ TEST_F(HTTPTest, DecodesBodiesByCharsetAndContentEncoding) {
         const char* Encoding;  // Content-Encoding header, "" for none
         std::string Body;      // as sent
         std::wstring Expected;
+        std::wstring ContentCharSet = L"utf-8";  // the object's, for replies that name none
     };
     const std::string bom = "\xEF\xBB\xBF";
     const std::string gzipped = Gzip("plain " + kUtf8);
@@ -74,12 +75,16 @@ TEST_F(HTTPTest, DecodesBodiesByCharsetAndContentEncoding) {
         // The declared charset is compared in lower case.
         {"/euckr", "text/html; charset=EUC-KR", "", kEucKr, kKorean},
         {"/quoted", "text/html; charset=\"euc-kr\"", "", kEucKr, kKorean},
-        // No charset: the object's default, utf-8.
+        // No charset: the object's default, utf-8, or the content charset set on it.
         {"/nocharset", "text/html", "", kUtf8, kKorean},
+        {"/nocharset-euckr", "text/html", "", kEucKr, kKorean, L"euc-kr"},
         // A UTF-8 byte-order mark beats the declared charset and stays in the text.
         {"/bom", "text/html; charset=euc-kr", "", bom + kUtf8, L"\uFEFF" + kKorean},
         // Well-formed UTF-8 wins over a declared charset as well.
         {"/utf8-declared-euckr", "text/plain; charset=euc-kr", "", "abc " + kUtf8, L"abc " + kKorean},
+        // ... but only within the first 4000 bytes: later UTF-8 is read as EUC-KR.
+        {"/late-utf8", "text/plain; charset=euc-kr", "", std::string(4000, 'a') + kUtf8,
+         std::wstring(4000, L'a') + CodePageToWide(kUtf8, 949)},
         {"/gzip", "text/plain; charset=utf-8", "gzip", gzipped, L"plain " + kKorean},
         // Only "gzip" exactly is inflated; anything else arrives as it was sent.
         {"/gzip-upper", "text/plain; charset=utf-8", "GZIP", gzipped, L""},
@@ -92,6 +97,7 @@ TEST_F(HTTPTest, DecodesBodiesByCharsetAndContentEncoding) {
     }
     for (const TCase& c : cases) {
         THTTP http;
+        http.SetContentCharSet(c.ContentCharSet);
         const std::wstring text = http.Get(Server.Url(Utf8ToWide(c.Path)));
         EXPECT_EQ(http.StatusCode(), 200) << c.Path << ": " << WideToUtf8(text);
         if (!c.Expected.empty()) {
