@@ -10,8 +10,7 @@ namespace tidora {
 
 class TForm;
 
-// Registers the common control classes (comctl32 v6) once, and makes the
-// calling (user-interface) thread a single-threaded COM apartment.
+// Registers the common control classes (comctl32 v6) once.
 void InitControls();
 
 const std::wstring& ApplicationTitle();

@@ -1,7 +1,5 @@
 #include "ui/StyledButton.h"
 
-#include <oleacc.h>
-
 #include "ui/Graphics.h"
 
 namespace tidora {
@@ -45,20 +43,6 @@ void TStyledButton::SetDown(bool Down) {
     if (FDown == Down) return;
     FDown = Down;
     Invalidate();
-    NotifyStateChange(Handle());
-}
-
-bool TStyledButton::AccessibleInfo(TAccessibleInfo& Info) const {
-    if (!Handle()) return false;
-    Info.Name = AccessibleName();
-    Info.Role = ROLE_SYSTEM_PUSHBUTTON;
-    Info.State = WindowAccessibleState(Handle()) | (FDown ? STATE_SYSTEM_PRESSED : 0);
-    Info.DefaultAction = kActionPress;
-    return true;
-}
-
-void TStyledButton::OnAccessibleAction() {
-    if (Enabled()) Click();
 }
 
 TStyledButtonState TStyledButton::State() const {
@@ -71,10 +55,9 @@ TStyledButtonState TStyledButton::State() const {
 
 TStyledButtonAttributes TStyledButton::CurrentAttributes() const {
     const TButtonStyleSettings s = StyleSettings();
-    const TStyledButtonState state = State();
-    TStyledButtonAttributes a = ResolveButtonStyle(s.Family, s.ButtonClass, s.Appearance)[state];
+    TStyledButtonAttributes a = ResolveButtonStyle(s.Family, s.ButtonClass, s.Appearance)[State()];
     a.DrawType = s.DrawType;
-    return HighContrastOn() ? SystemColorAttributes(state, a) : a;
+    return a;
 }
 
 void TStyledButton::Click() {
@@ -91,16 +74,6 @@ LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_ERASEBKGND:
         return 1;
-    case WM_GETDLGCODE:
-        // Enter reaches the button instead of the window's default button.
-        if (WParam == VK_RETURN) return DLGC_WANTMESSAGE | DLGC_BUTTON;
-        break;
-    case WM_KEYDOWN:
-        if (WParam == VK_RETURN) {
-            if (Enabled()) Click();
-            return 0;
-        }
-        break;
     case WM_MOUSEMOVE:
         if (!FHot) {
             FHot = true;

@@ -17,10 +17,6 @@ public:
     // it is plain text on the bar until it is pointed at or pressed.
     TStyledButtonAttributes DrawnAttributes() const override;
 
-protected:
-    // The arrow keys move the focus along the bar (mirrored with the layout).
-    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-
 private:
     TStyledToolbar* FToolbar;
 };
@@ -40,7 +36,6 @@ public:
     TStyledToolButton* Button(int Index) const;
     // The button that is down, -1 when none is.
     int DownIndex() const;
-    int IndexOf(const TStyledToolButton* Button) const;
 
     void Realign() override;
 
