@@ -23,6 +23,10 @@ struct State {
     std::atomic<DWORD> MainThreadId{0};
     UniqueHandle QueuedEvent;  // auto-reset: set when the queue gains work
     HWND Window = nullptr;     // wakes modal loops too; optional without a display
+    // One wake-up message at a time: a thread that hands over often would
+    // otherwise leave a message per call in the queue, and a pump that serves
+    // them one by one could be kept busy by that thread for ever.
+    std::atomic<bool> WakeUpPosted{false};
 };
 
 State& Shared() {
@@ -32,6 +36,8 @@ State& Shared() {
 
 LRESULT CALLBACK HandOverWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_HANDOVER) {
+        // Out of the queue: what is handed over from now on posts its own.
+        Shared().WakeUpPosted = false;
         ServeHandOvers();
         return 0;
     }
@@ -78,7 +84,8 @@ void Synchronize(const std::function<void()>& Proc) {
         s.Queue.push_back(&item);
     }
     SetEvent(s.QueuedEvent.get());
-    if (s.Window) PostMessageW(s.Window, WM_HANDOVER, 0, 0);
+    if (s.Window && !s.WakeUpPosted.exchange(true) && !PostMessageW(s.Window, WM_HANDOVER, 0, 0))
+        s.WakeUpPosted = false;
     {
         std::unique_lock<std::mutex> guard(s.Lock);
         s.DoneSignal.wait(guard, [&] { return item.Done; });
@@ -90,7 +97,14 @@ bool ServeHandOvers() {
     State& s = Shared();
     if (!IsMainThread()) return false;
     bool ranAny = false;
-    for (;;) {
+    // What was waiting now, not what workers keep adding meanwhile: a worker
+    // that hands over in a loop would otherwise hold this thread here.
+    size_t waiting;
+    {
+        std::lock_guard<std::mutex> guard(s.Lock);
+        waiting = s.Queue.size();
+    }
+    for (; waiting > 0; --waiting) {
         HandOver* item = nullptr;
         {
             std::lock_guard<std::mutex> guard(s.Lock);
@@ -111,6 +125,13 @@ bool ServeHandOvers() {
         ranAny = true;
     }
     return ranAny;
+}
+
+bool TakeHandOverWakeUp(const MSG& Msg) {
+    State& s = Shared();
+    if (Msg.message != WM_HANDOVER || !Msg.hwnd || Msg.hwnd != s.Window) return false;
+    s.WakeUpPosted = false;
+    return true;
 }
 
 DWORD WaitServing(HANDLE Handle, DWORD TimeoutMs) {

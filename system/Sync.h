@@ -21,8 +21,14 @@ bool IsMainThread();
 // Proc runs at once.
 void Synchronize(const std::function<void()>& Proc);
 
-// UI thread: runs every waiting hand-over; true when any ran.
+// UI thread: runs the hand-overs waiting when it is called (not those queued
+// while it runs); true when any ran.
 bool ServeHandOvers();
+
+// True for the message that wakes the UI thread's loops for a hand-over, one
+// at a time in the queue; a pump that takes it instead of dispatching it must
+// call ServeHandOvers afterwards.
+bool TakeHandOverWakeUp(const MSG& Msg);
 
 // Signalled whenever a hand-over is waiting; message loops wait on it too.
 HANDLE HandOverEvent();

@@ -86,6 +86,9 @@ void ProcessMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
+        // Served once below: dispatched one by one, a thread that hands over
+        // in a loop could keep this pump from ever returning.
+        if (TakeHandOverWakeUp(msg)) continue;
         if (IsNavigationMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

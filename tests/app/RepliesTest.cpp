@@ -127,7 +127,9 @@ TEST(HostileReplies, CorruptTruncatedBombsAndDeepNestingStayInsideTheReaders) {
     EXPECT_NO_THROW(ReadReply(Gzip(nested), true));
 
     // The cap and the readers' own copies, not the bomb, bound the memory.
-    if (before) EXPECT_LT(PeakPrivateBytes() - before, size_t(160) << 20);
+    if (before) {
+        EXPECT_LT(PeakPrivateBytes() - before, size_t(160) << 20);
+    }
 }
 
 } // namespace

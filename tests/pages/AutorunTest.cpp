@@ -525,10 +525,6 @@ TEST_F(StartupPage, DoubleClickOnAMachineWideRowHandsItsSourceAndAddressToTheOpe
 // ---- the list the usage report reads ----
 
 TEST_F(StartupPage, AReaderGetsTheListBeforeOrAfterAReloadNeverOneBeingFilled) {
-    // Known fault, open: in the 32-bit build this race of two readers against 200 reloads has hung
-    // (never ended, burning CPU) since the hardening change; it passed before it and passes in the
-    // x86_64 build. Skipped there until it is found, rather than stalling the whole suite.
-    if (sizeof(void*) == 4) GTEST_SKIP() << "hangs in the 32-bit build: an open fault, see the issue notes";
     // Each collection k holds k + 1 entries captioned "k"; halfway through it
     // serves the hand-overs that are waiting, as the scheduler's COM calls
     // pump messages on the UI thread.
