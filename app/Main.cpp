@@ -101,6 +101,8 @@ TFrmTidora::TFrmTidora() : TForm(MainOptions()) {
     BtnAutorun = BtnHead->AddButton(L"BtnAutorun", L"자동실행");
     BtnInstall = BtnHead->AddButton(L"BtnInstall", L"강제설치");
     BtnHome->SetDown(true);
+    // Tab follows the reading order: the page buttons, then the logo.
+    BtnHead->BringToTabFront();
 
     PnlMain = Create<TCardPanel>(this, L"PnlMain", TBounds{0, 50, 464, 367}, TAlign::alClient);
     PnlMain->SetPadding({8, 0, 8, 0});
@@ -144,6 +146,10 @@ void TFrmTidora::FormCreate() {
     FContext = std::make_shared<TContext>();
     FContext->Window = this;
     TranslateComponent(this);
+    // Screen readers call the logo by the program's name and the busy sign
+    // by the action it stands for.
+    ImgLogo->SetAccessibleName(Caption());
+    Indicator->SetAccessibleName(BtnStart->Caption());
     TThemeHelper::Create(this);
     UseDesktopFont();
     Indicator->Hide();
@@ -156,6 +162,8 @@ void TFrmTidora::FormCreate() {
     LoadResourceList(NameWhite, L"name_white");
     LoadResourceList(NameBlack, L"name_black");
     RealignTree();
+    // Enter starts a run at once; Tab goes on to the page buttons.
+    SetActiveControl(BtnStart);
     // Started from the message loop, after the first paint: its DLLs and name
     // lookup held the window's first paint back by some 15 ms under Wine.
     PostMessageW(Handle(), WM_STARTCONVERSATION, 0, 0);
@@ -242,6 +250,8 @@ void TFrmTidora::ShowPage(int Index) {
 void TFrmTidora::BtnStartClick(TWindow*) {
     auto run = std::make_shared<TCleanRun>();
     run->MainWindow = Handle();
+    // The button shows no caption while busy; screen readers keep its name.
+    BtnStart->SetAccessibleName(BtnStart->Caption());
     BtnStart->SetCaption(L"");
     BtnStart->SetEnabled(false);
     Indicator->Show();

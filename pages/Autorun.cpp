@@ -69,6 +69,9 @@ void TFrmAutorun::OnCreated() {
     BtnSave = Menu->Items().Add(L"BtnSave", L"목록 저장");
     BtnSave->OnClick = [this](TPopupMenuItem*) { BtnSaveClick(); };
     AddPictures(FDataIcon, {TPicture::Document, TPicture::Program, TPicture::Clock, TPicture::Gears});
+    // Tab in reading order: the list, then the check box and the button below it.
+    ChkAllList->BringToTabFront();
+    ListAutorun->BringToTabFront();
 
     TranslateComponent(this);
 

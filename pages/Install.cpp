@@ -63,6 +63,8 @@ void TFrmInstall::OnCreated() {
     BtnSaveAll = Menu->Items().Add(L"BtnSaveAll", L"목록 저장(전체)");
     BtnSaveAll->OnClick = [this](TPopupMenuItem*) { BtnSaveAllClick(); };
     AddPictures(FDataIcon, {TPicture::Document, TPicture::Registry, TPicture::Clock, TPicture::Gears});
+    // Tab in reading order: the list, then the button below it.
+    ListInstall->BringToTabFront();
 
     TranslateComponent(this);
 

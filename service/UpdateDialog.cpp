@@ -134,6 +134,12 @@ void TUpdateDialog::OnPaint(HDC DC, const RECT& Client) {
                nullptr, DI_NORMAL);
 }
 
+bool TLinkLabel::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!TClickable::AccessibleInfo(Info)) return false;
+    Info.Description = Hint;
+    return true;
+}
+
 void TLinkLabel::CreateParams(TCreateParams& Params) {
     Params.ClassName = L"TidoraLinkLabel";
     Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_TABSTOP;
@@ -147,7 +153,7 @@ void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
     UniqueGdiObject font(CreateFontIndirectW(&lf));
     const UniqueSelection selected(DC, font.get());
     SetBkMode(DC, TRANSPARENT);
-    SetTextColor(DC, kLinkBlue);
+    SetTextColor(DC, HighContrastOn() ? GetSysColor(COLOR_HOTLIGHT) : kLinkBlue);
     RECT r = Client;
     const std::wstring text = Caption();
     DrawTextW(DC, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
@@ -158,7 +164,7 @@ void TLinkLabel::OnPaint(HDC DC, const RECT& Client) {
     }
 }
 
-TUpdateStatusBar::TUpdateStatusBar(TWindow* Parent) : TWindow(Parent) {
+TUpdateStatusBar::TUpdateStatusBar(TWindow* Parent) : TClickable(Parent) {
     SetHasCaption(true);
     TFontSpec font = Parent->Font();
     font.Bold = true;
@@ -172,7 +178,13 @@ TUpdateStatusBar::~TUpdateStatusBar() {
 
 void TUpdateStatusBar::CreateParams(TCreateParams& Params) {
     Params.ClassName = L"TidoraUpdateStatus";
-    Params.Style &= ~WS_CLIPCHILDREN;
+    Params.Style = (Params.Style & ~WS_CLIPCHILDREN) | WS_TABSTOP;
+}
+
+bool TUpdateStatusBar::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!TClickable::AccessibleInfo(Info)) return false;
+    Info.Description = FHint;
+    return true;
 }
 
 void TUpdateStatusBar::OnCreated() {
@@ -203,20 +215,17 @@ void TUpdateStatusBar::OnPaint(HDC DC, const RECT& Client) {
     TUpdateHelper::DrawUpdateStatus(this, DC, Client);
 }
 
-void TUpdateStatusBar::OnMouseUp(POINT At) {
-    const RECT client = ClientRect();
-    if (PtInRect(&client, At) && OnClick) OnClick(this);
-}
-
-HCURSOR TUpdateStatusBar::OnCursor() {
-    return LoadCursorW(nullptr, IDC_HAND);
-}
-
 void TUpdateHelper::DrawUpdateStatus(TUpdateStatusBar* StatusBar, HDC DC, const RECT& Rect) {
     UniqueGdiObject brush(CreateSolidBrush(StatusBar->Color()));
     FillRect(DC, &Rect, static_cast<HBRUSH>(brush.get()));
-    DrawTextTransparent(DC, StatusBar->Caption(), Rect, StatusBar->FontHandle(), StatusBar->Font().Color,
+    DrawTextTransparent(DC, StatusBar->Caption(), Rect, StatusBar->FontHandle(),
+                        HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : StatusBar->Font().Color,
                         DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
+    const LRESULT cues = SendMessageW(StatusBar->Handle(), WM_QUERYUISTATE, 0, 0);
+    if (StatusBar->Focused() && !(cues & UISF_HIDEFOCUS)) {
+        RECT focus{Rect.left + 1, Rect.top + 1, Rect.right - 1, Rect.bottom - 1};
+        DrawFocusRect(DC, &focus);
+    }
 }
 
 void TUpdateHelper::StatusClick(TWindow* Sender) {

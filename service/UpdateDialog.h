@@ -46,6 +46,8 @@ class TLinkLabel : public TClickable {
 public:
     explicit TLinkLabel(TWindow* Parent) : TClickable(Parent) { SetHasCaption(true); }
     std::wstring Hint;
+    // A link whose description is its address.
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
@@ -53,21 +55,20 @@ protected:
 };
 
 // The status line: one centred bold red text, the notice address as its
-// tooltip, a click opens the address.
-class TUpdateStatusBar : public TWindow {
+// tooltip, a click (or Enter and Space once Tab has reached it) opens the
+// address. Screen readers hear a link described by its address.
+class TUpdateStatusBar : public TClickable {
 public:
     explicit TUpdateStatusBar(TWindow* Parent);
     ~TUpdateStatusBar() override;
     const std::wstring& Hint() const { return FHint; }
     void SetHint(const std::wstring& Hint);
-    TNotifyEvent OnClick;
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
     void OnCreated() override;
     void OnPaint(HDC DC, const RECT& Client) override;
-    void OnMouseUp(POINT At) override;
-    HCURSOR OnCursor() override;
 
 private:
     std::wstring FHint;

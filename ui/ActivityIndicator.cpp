@@ -2,6 +2,7 @@
 
 #include <objidl.h>
 #include <gdiplus.h>
+#include <oleacc.h>
 
 #include <cmath>
 
@@ -25,11 +26,21 @@ void TActivityIndicator::OnCreated() {
 }
 
 void TActivityIndicator::SetAnimate(bool Animate) {
+    const bool changed = FAnimate != Animate;
     FAnimate = Animate;
     if (!Handle()) return;
+    if (changed) NotifyStateChange(Handle());
     if (Animate) SetTimer(Handle(), FrameTimer, FrameDelayMs, nullptr);
     else KillTimer(Handle(), FrameTimer);
     Invalidate();
+}
+
+bool TActivityIndicator::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!Handle()) return false;
+    Info.Name = AccessibleName();
+    Info.Role = ROLE_SYSTEM_PROGRESSBAR;
+    Info.State = WindowAccessibleState(Handle()) | STATE_SYSTEM_READONLY | (FAnimate ? STATE_SYSTEM_BUSY : 0);
+    return true;
 }
 
 void TActivityIndicator::SetIndicatorColor(COLORREF Color) {
@@ -51,6 +62,7 @@ void TActivityIndicator::OnPaint(HDC DC, const RECT& Client) {
     const float dot = size / 8.0f;
     const float radius = size / 2.0f - dot;
     const float cx = w / 2.0f, cy = h / 2.0f;
+    const COLORREF color = HighContrastOn() ? GetSysColor(COLOR_HIGHLIGHT) : FIndicatorColor;
     Gdiplus::Graphics g(DC);
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     for (int i = 0; i < FrameCount; ++i) {
@@ -60,8 +72,7 @@ void TActivityIndicator::OnPaint(HDC DC, const RECT& Client) {
         const double angle = 2.0 * 3.14159265358979 * i / FrameCount - 3.14159265358979 / 2.0;
         const float x = cx + radius * static_cast<float>(std::cos(angle));
         const float y = cy + radius * static_cast<float>(std::sin(angle));
-        Gdiplus::SolidBrush brush(Gdiplus::Color(alpha, GetRValue(FIndicatorColor), GetGValue(FIndicatorColor),
-                                                 GetBValue(FIndicatorColor)));
+        Gdiplus::SolidBrush brush(Gdiplus::Color(alpha, GetRValue(color), GetGValue(color), GetBValue(color)));
         g.FillEllipse(&brush, x - dot / 2, y - dot / 2, dot, dot);
     }
 }

@@ -16,6 +16,8 @@ public:
     int Frame() const { return FFrame; }
     COLORREF IndicatorColor() const { return FIndicatorColor; }
     void SetIndicatorColor(COLORREF Color);
+    // A busy indicator: busy while it turns; screen readers hear each change.
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;

@@ -31,6 +31,10 @@ void InitControls() {
     static bool done = false;
     if (done) return;
     done = true;
+    // Screen readers reach our controls' accessible objects through COM; in a
+    // single-threaded apartment their calls arrive through this thread's
+    // message loop, where the controls live. Kept for the life of the thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&icc);
 }

@@ -10,7 +10,8 @@ namespace tidora {
 
 class TForm;
 
-// Registers the common control classes (comctl32 v6) once.
+// Registers the common control classes (comctl32 v6) once, and makes the
+// calling (user-interface) thread a single-threaded COM apartment.
 void InitControls();
 
 const std::wstring& ApplicationTitle();

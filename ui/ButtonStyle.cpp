@@ -69,6 +69,29 @@ COLORREF GreyColor(COLORREF Color) {
     return RGB(grey, grey, grey);
 }
 
+TStyledButtonAttributes SystemColorAttributes(TStyledButtonState State, const TStyledButtonAttributes& Base) {
+    TStyledButtonAttributes a = Base;
+    a.ButtonDrawStyle = TButtonDrawStyle::btnSolid;
+    a.BorderDrawStyle = TBorderDrawStyle::brdSolid;
+    switch (State) {
+    case TStyledButtonState::Normal:
+        a.ButtonColor = GetSysColor(COLOR_BTNFACE);
+        a.BorderColor = a.FontColor = GetSysColor(COLOR_BTNTEXT);
+        break;
+    case TStyledButtonState::Pressed:
+    case TStyledButtonState::Selected:
+    case TStyledButtonState::Hot:
+        a.ButtonColor = a.BorderColor = GetSysColor(COLOR_HIGHLIGHT);
+        a.FontColor = GetSysColor(COLOR_HIGHLIGHTTEXT);
+        break;
+    case TStyledButtonState::Disabled:
+        a.ButtonColor = GetSysColor(COLOR_BTNFACE);
+        a.BorderColor = a.FontColor = GetSysColor(COLOR_GRAYTEXT);
+        break;
+    }
+    return a;
+}
+
 void PaintStyledButton(HDC DC, const RECT& Rect, const TStyledButtonAttributes& A, int Radius,
                        const std::wstring& Caption, HFONT Font, COLORREF Background, bool FocusRect) {
     FillSolidRect(DC, Rect, Background);

@@ -77,6 +77,11 @@ TStyledButtonStyle ResolveButtonStyle(const std::wstring& Family, const std::wst
 COLORREF LighterColor(COLORREF Color, int Percent);
 COLORREF GreyColor(COLORREF Color);
 
+// The set of a state in the system's colours (high contrast): a framed face of
+// the button colour, the highlight colours while pointed at, pressed or held
+// down, grey text when disabled; the shape stays as Base has it.
+TStyledButtonAttributes SystemColorAttributes(TStyledButtonState State, const TStyledButtonAttributes& Base);
+
 // Corner radius at 96 dpi for a button whose settings give none.
 constexpr int DefaultButtonRadius = 5;
 

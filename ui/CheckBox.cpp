@@ -1,5 +1,7 @@
 #include "ui/CheckBox.h"
 
+#include <oleacc.h>
+
 namespace tidora {
 
 TCheckBox::TCheckBox(TWindow* Parent) : TWindow(Parent) {
@@ -20,8 +22,23 @@ void TCheckBox::SetChecked(bool Checked) {
     if (Handle()) SendMessageW(Handle(), BM_SETCHECK, Checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+bool TCheckBox::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!Handle()) return false;
+    const bool checked = Checked();
+    Info.Name = AccessibleName();
+    Info.Role = ROLE_SYSTEM_CHECKBUTTON;
+    Info.State = WindowAccessibleState(Handle()) | (checked ? STATE_SYSTEM_CHECKED : 0);
+    Info.DefaultAction = checked ? kActionUncheck : kActionCheck;
+    return true;
+}
+
+void TCheckBox::OnAccessibleAction() {
+    if (Enabled()) SendMessageW(Handle(), BM_CLICK, 0, 0);
+}
+
 bool TCheckBox::OnCommandReflected(WORD Code) {
     if (Code != BN_CLICKED) return false;
+    NotifyStateChange(Handle());
     if (OnClick) OnClick(this);
     return true;
 }
@@ -33,7 +50,7 @@ HBRUSH TCheckBox::OnCtlColorReflected(HDC DC) {
         FBrushColor = color;
     }
     SetBkColor(DC, color);
-    SetTextColor(DC, Font().Color);
+    SetTextColor(DC, HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : Font().Color);
     return static_cast<HBRUSH>(FBrush.get());
 }
 

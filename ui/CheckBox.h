@@ -11,11 +11,14 @@ public:
     void SetChecked(bool Checked);
     // Runs when the user (or BM_CLICK) changes the tick.
     TNotifyEvent OnClick;
+    // A check box, checked while ticked.
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
 
 protected:
     void CreateParams(TCreateParams& Params) override;
     bool OnCommandReflected(WORD Code) override;
     HBRUSH OnCtlColorReflected(HDC DC) override;
+    void OnAccessibleAction() override;
 
 private:
     UniqueGdiObject FBrush;

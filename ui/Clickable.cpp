@@ -1,5 +1,7 @@
 #include "ui/Clickable.h"
 
+#include <oleacc.h>
+
 namespace tidora {
 
 LRESULT TClickable::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -21,6 +23,19 @@ LRESULT TClickable::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         break;
     }
     return TWindow::WndProc(Msg, WParam, LParam);
+}
+
+bool TClickable::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!Handle()) return false;
+    Info.Name = AccessibleName();
+    Info.Role = ROLE_SYSTEM_LINK;
+    Info.State = WindowAccessibleState(Handle()) | STATE_SYSTEM_LINKED;
+    Info.DefaultAction = kActionJump;
+    return true;
+}
+
+void TClickable::OnAccessibleAction() {
+    if (OnClick && Enabled()) OnClick(this);
 }
 
 void TClickable::OnMouseDown(POINT) {

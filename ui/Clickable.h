@@ -9,6 +9,8 @@ namespace tidora {
 class TClickable : public TWindow {
 public:
     TNotifyEvent OnClick;
+    // A link: its default action runs OnClick.
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
 
 protected:
     explicit TClickable(TWindow* Parent) : TWindow(Parent) {}
@@ -16,6 +18,7 @@ protected:
     void OnMouseDown(POINT At) override;
     void OnMouseUp(POINT At) override;
     HCURSOR OnCursor() override;
+    void OnAccessibleAction() override;
 
 private:
     bool FPressed = false;

@@ -31,6 +31,26 @@ PCWSTR TaskIcon(TMsgDlgType Type) {
     return nullptr;
 }
 
+constexpr UINT_PTR EscapeHookId = 0x45534343;
+
+// Escape on a task dialog whose only way out is its Close button presses
+// that button. Windows closes such a dialog on Escape by itself; Wine's task
+// dialog (8.0) ignores the Escape key even with cancellation allowed.
+LRESULT CALLBACK EscapePressesClose(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR, DWORD_PTR) {
+    if (Msg == WM_COMMAND && LOWORD(WParam) == IDCANCEL && !GetDlgItem(Window, IDCANCEL) &&
+        GetDlgItem(Window, IDCLOSE)) {
+        PostMessageW(Window, TDM_CLICK_BUTTON, IDCLOSE, 0);
+        return 0;
+    }
+    if (Msg == WM_NCDESTROY) RemoveWindowSubclass(Window, EscapePressesClose, EscapeHookId);
+    return DefSubclassProc(Window, Msg, WParam, LParam);
+}
+
+HRESULT CALLBACK TaskDialogEvents(HWND Window, UINT Notification, WPARAM, LPARAM, LONG_PTR) {
+    if (Notification == TDN_CREATED) SetWindowSubclass(Window, EscapePressesClose, EscapeHookId, 0);
+    return S_OK;
+}
+
 HWND OwnerOr(HWND Owner) {
     return Owner ? Owner : GetActiveWindow();
 }
@@ -76,6 +96,7 @@ int TaskMessage(const std::wstring& Instruction, const std::wstring& Content, TM
         config.pszMainIcon = TaskIcon(Type);
         config.pszMainInstruction = instruction.c_str();
         config.pszContent = content.empty() ? nullptr : content.c_str();
+        config.pfCallback = TaskDialogEvents;
         int pressed = 0;
         if (SUCCEEDED(show(&config, &pressed, nullptr, nullptr))) return pressed;
     }

@@ -85,6 +85,12 @@ void TForm::UseDesktopFont() {
     SetFont(font);
 }
 
+void TForm::SetActiveControl(TWindow* Control) {
+    if (!Control || !Control->Handle()) return;
+    FLastFocus = Control->Handle();
+    if (Handle() && GetActiveWindow() == Handle()) Control->SetFocus();
+}
+
 void TForm::CenterOnScreen() {
     if (!Handle()) return;
     RECT window{};
@@ -171,6 +177,12 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
             ::SetFocus(FLastFocus);
             return 0;
         }
+        break;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        // High contrast on or off, or other system colours: every control
+        // draws again in the colours that now hold.
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
         break;
     case WM_CLOSE:
         if (FModal) {

@@ -43,6 +43,10 @@ public:
     // The desktop's font setting instead of the form's own font.
     void UseDesktopFont();
 
+    // The control that takes the focus when the form is next activated (at
+    // once when it is active).
+    void SetActiveControl(TWindow* Control);
+
     void CenterOnScreen();
     // Shows the window (activated) and paints it.
     void ShowForm();

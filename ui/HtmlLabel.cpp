@@ -129,7 +129,9 @@ void THtmlLabel::OnPaint(HDC DC, const RECT& Client) {
         bool Centered = false;
     };
     HFONT normal = FontHandle(), bold = BoldFont();
-    const COLORREF fontColor = Font().Color;
+    const COLORREF fontColor = TextColor();
+    // High contrast: one system text colour for every run.
+    const bool systemColors = HighContrastOn();
     const int maxWidth = Client.right - Client.left;
     SetBkMode(DC, TRANSPARENT);
     // Runs select their own fonts; the DC's own comes back at the end.
@@ -157,7 +159,8 @@ void THtmlLabel::OnPaint(HDC DC, const RECT& Client) {
             if (WordWrap() && !lines.back().Pieces.empty() && lines.back().Width + size.cx > maxWidth)
                 lines.emplace_back();
             TLine& line = lines.back();
-            line.Pieces.push_back(TPiece{word, font, run.Color == clDefault ? fontColor : run.Color, size.cx});
+            line.Pieces.push_back(TPiece{word, font, run.Color == clDefault || systemColors ? fontColor : run.Color,
+                                          size.cx});
             line.Width += size.cx;
             line.Centered = line.Centered || run.Centered;
             start = end;

@@ -34,6 +34,9 @@ public:
     std::wstring PlainText() const { return HtmlPlainText(Caption()); }
 
 protected:
+    std::wstring ShownText() const override { return PlainText(); }
+
+protected:
     void CreateParams(TCreateParams& Params) override;
     void OnPaint(HDC DC, const RECT& Client) override;
     void OnFontChanged() override;

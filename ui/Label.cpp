@@ -1,5 +1,7 @@
 #include "ui/Label.h"
 
+#include <oleacc.h>
+
 #include "system/Handles.h"
 #include "ui/Graphics.h"
 
@@ -29,12 +31,24 @@ void TLabel::SetWordWrap(bool Wrap) {
     Invalidate();
 }
 
+bool TLabel::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!Handle()) return false;
+    Info.Name = AccessibleName() == Caption() ? ShownText() : AccessibleName();
+    Info.Role = ROLE_SYSTEM_STATICTEXT;
+    Info.State = WindowAccessibleState(Handle()) | STATE_SYSTEM_READONLY;
+    return true;
+}
+
+COLORREF TLabel::TextColor() const {
+    return HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : Font().Color;
+}
+
 void TLabel::OnPaint(HDC DC, const RECT& Client) {
     FillSolidRect(DC, Client, Color());
     const std::wstring text = Caption();
     const UniqueSelection font(DC, FontHandle());
     SetBkMode(DC, TRANSPARENT);
-    SetTextColor(DC, Font().Color);
+    SetTextColor(DC, TextColor());
     // The buffer is not mirrored, so a mirrored window's leading edge is the right.
     TTextAlign align = FAlignment;
     UINT flags = DT_NOPREFIX;

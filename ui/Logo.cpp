@@ -55,7 +55,8 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
     if (!font) return;
     // GDI+ set the word off by a sixth of its height; the layout keeps that.
     const RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
-    DrawTextTransparent(DC, L"Tidora", box, static_cast<HFONT>(font.get()), RGB(40, 44, 52),
+    const COLORREF word = HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : RGB(40, 44, 52);
+    DrawTextTransparent(DC, L"Tidora", box, static_cast<HFONT>(font.get()), word,
                         DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/StyledButton.h"
 
+#include <oleacc.h>
+
 #include "ui/Graphics.h"
 
 namespace tidora {
@@ -43,6 +45,20 @@ void TStyledButton::SetDown(bool Down) {
     if (FDown == Down) return;
     FDown = Down;
     Invalidate();
+    NotifyStateChange(Handle());
+}
+
+bool TStyledButton::AccessibleInfo(TAccessibleInfo& Info) const {
+    if (!Handle()) return false;
+    Info.Name = AccessibleName();
+    Info.Role = ROLE_SYSTEM_PUSHBUTTON;
+    Info.State = WindowAccessibleState(Handle()) | (FDown ? STATE_SYSTEM_PRESSED : 0);
+    Info.DefaultAction = kActionPress;
+    return true;
+}
+
+void TStyledButton::OnAccessibleAction() {
+    if (Enabled()) Click();
 }
 
 TStyledButtonState TStyledButton::State() const {
@@ -55,9 +71,10 @@ TStyledButtonState TStyledButton::State() const {
 
 TStyledButtonAttributes TStyledButton::CurrentAttributes() const {
     const TButtonStyleSettings s = StyleSettings();
-    TStyledButtonAttributes a = ResolveButtonStyle(s.Family, s.ButtonClass, s.Appearance)[State()];
+    const TStyledButtonState state = State();
+    TStyledButtonAttributes a = ResolveButtonStyle(s.Family, s.ButtonClass, s.Appearance)[state];
     a.DrawType = s.DrawType;
-    return a;
+    return HighContrastOn() ? SystemColorAttributes(state, a) : a;
 }
 
 void TStyledButton::Click() {
@@ -74,6 +91,16 @@ LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
     case WM_ERASEBKGND:
         return 1;
+    case WM_GETDLGCODE:
+        // Enter reaches the button instead of the window's default button.
+        if (WParam == VK_RETURN) return DLGC_WANTMESSAGE | DLGC_BUTTON;
+        break;
+    case WM_KEYDOWN:
+        if (WParam == VK_RETURN) {
+            if (Enabled()) Click();
+            return 0;
+        }
+        break;
     case WM_MOUSEMOVE:
         if (!FHot) {
             FHot = true;

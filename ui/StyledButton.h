@@ -3,6 +3,7 @@
 // button underneath, owner-drawn: its caption is its window text, it takes
 // the keyboard focus and answers BM_CLICK, and screen readers see a button.
 // Down holds it in the selected state (a speed button that stays pressed).
+// Enter presses it as Space does: the focused button, not a default one.
 #include "ui/ButtonStyle.h"
 #include "ui/Window.h"
 
@@ -41,11 +42,15 @@ public:
     void Click();
     TNotifyEvent OnClick;
 
+    // A push button; pressed while it is down.
+    bool AccessibleInfo(TAccessibleInfo& Info) const override;
+
 protected:
     void CreateParams(TCreateParams& Params) override;
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
     bool OnCommandReflected(WORD Code) override;
     bool OnDrawItemReflected(const DRAWITEMSTRUCT& Item) override;
+    void OnAccessibleAction() override;
 
 private:
     TButtonStyleSettings FStyle;

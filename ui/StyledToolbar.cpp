@@ -15,6 +15,27 @@ TStyledButtonAttributes TStyledToolButton::DrawnAttributes() const {
     return a;
 }
 
+LRESULT TStyledToolButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    const bool arrow = WParam == VK_LEFT || WParam == VK_RIGHT || WParam == VK_UP || WParam == VK_DOWN;
+    if (Msg == WM_GETDLGCODE && arrow) return DLGC_WANTARROWS | DLGC_BUTTON;
+    if (Msg == WM_KEYDOWN && arrow && FToolbar) {
+        // Forward is to the right, or to the left where the layout is mirrored.
+        int step = WParam == VK_RIGHT || WParam == VK_DOWN ? 1 : -1;
+        if ((WParam == VK_LEFT || WParam == VK_RIGHT) && RightToLeft()) step = -step;
+        const int count = FToolbar->ButtonCount();
+        const int here = FToolbar->IndexOf(this);
+        for (int i = 1; here >= 0 && i < count; ++i) {
+            TStyledToolButton* next = FToolbar->Button(((here + step * i) % count + count) % count);
+            if (next->Enabled() && next->Visible()) {
+                next->SetFocus();
+                break;
+            }
+        }
+        return 0;
+    }
+    return TStyledButton::WndProc(Msg, WParam, LParam);
+}
+
 void TStyledToolButton::SetDown(bool Down) {
     TStyledButton::SetDown(Down);
     if (Down && FToolbar) FToolbar->ButtonWentDown(this);
@@ -67,6 +88,12 @@ TStyledToolButton* TStyledToolbar::Button(int Index) const {
 int TStyledToolbar::DownIndex() const {
     for (int i = 0; i < ButtonCount(); ++i)
         if (Button(i)->Down()) return i;
+    return -1;
+}
+
+int TStyledToolbar::IndexOf(const TStyledToolButton* Wanted) const {
+    for (int i = 0; i < ButtonCount(); ++i)
+        if (Button(i) == Wanted) return i;
     return -1;
 }
 

@@ -17,6 +17,10 @@ public:
     // it is plain text on the bar until it is pointed at or pressed.
     TStyledButtonAttributes DrawnAttributes() const override;
 
+protected:
+    // The arrow keys move the focus along the bar (mirrored with the layout).
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+
 private:
     TStyledToolbar* FToolbar;
 };
@@ -36,6 +40,7 @@ public:
     TStyledToolButton* Button(int Index) const;
     // The button that is down, -1 when none is.
     int DownIndex() const;
+    int IndexOf(const TStyledToolButton* Button) const;
 
     void Realign() override;
 

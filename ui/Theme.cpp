@@ -67,6 +67,10 @@ LRESULT CALLBACK TThemeHelper::FormWindowProc(HWND Window, UINT Msg, WPARAM WPar
         self->FIsActive = LOWORD(WParam) != WA_INACTIVE;
         self->UpdateShape();
         break;
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        self->UpdateShape();
+        break;
     case WM_NCDESTROY:
         // A hook must be gone before its window is.
         self->Unhook();
@@ -77,7 +81,9 @@ LRESULT CALLBACK TThemeHelper::FormWindowProc(HWND Window, UINT Msg, WPARAM WPar
 
 void TThemeHelper::UpdateShape() {
     if (!FShape) return;
-    const COLORREF color = FIsActive ? FActiveColor : GetSysColor(COLOR_GRAYTEXT);
+    // High contrast: the system's highlight instead of the fixed accent.
+    const COLORREF active = HighContrastOn() ? GetSysColor(COLOR_HIGHLIGHT) : FActiveColor;
+    const COLORREF color = FIsActive ? active : GetSysColor(COLOR_GRAYTEXT);
     FShape->SetBrushColor(color);
     FShape->SetPenColor(color);
     FShape->SetVisible(FForm->BorderStyle() != TBorderStyle::bsNone);

@@ -24,6 +24,11 @@ int NextControlId() {
     return next + 0x100;
 }
 
+bool QueryAccessible(HWND Window, TAccessibleInfo& Info) {
+    TWindow* window = TWindow::FromHandle(Window);
+    return window && window->AccessibleInfo(Info);
+}
+
 } // namespace
 
 TWindow::TWindow(TWindow* Parent) : FParent(Parent) {
@@ -221,6 +226,16 @@ LRESULT TWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     case WM_COMMAND:
         if (LParam == 0 && OnCommand(LOWORD(WParam))) return 0;
         break;
+    case WM_GETOBJECT:
+        if (static_cast<LONG>(LParam) == OBJID_CLIENT) {
+            TAccessibleInfo info;
+            if (AccessibleInfo(info))
+                if (const LRESULT object = AnswerGetObject(FHandle, WParam, QueryAccessible)) return object;
+        }
+        break;
+    case WM_ACCESSIBLEACTION:
+        OnAccessibleAction();
+        return 0;
     case WM_ERASEBKGND:
         if (!FSubclassed) return 1;
         break;
@@ -475,7 +490,9 @@ void TWindow::RealignTree() {
 void TWindow::SetVisible(bool Visible) {
     if (FVisible == Visible) return;
     FVisible = Visible;
+    const bool focused = !Visible && HoldsFocus();
     if (FHandle) ShowWindow(FHandle, Visible ? SW_SHOWNA : SW_HIDE);
+    if (focused) PassFocusOn();
     if (FParent && FAlign != TAlign::alNone) FParent->Realign();
 }
 
@@ -485,7 +502,39 @@ bool TWindow::Enabled() const {
 
 void TWindow::SetEnabled(bool Enabled) {
     FEnabled = Enabled;
+    const bool focused = !Enabled && HoldsFocus();
     if (FHandle) EnableWindow(FHandle, Enabled);
+    if (focused) PassFocusOn();
+}
+
+bool TWindow::HoldsFocus() const {
+    HWND focus = GetFocus();
+    return FHandle && focus && (focus == FHandle || IsChild(FHandle, focus));
+}
+
+void TWindow::PassFocusOn() {
+    HWND root = FHandle && FParent ? GetAncestor(FHandle, GA_ROOT) : nullptr;
+    if (!root) return;
+    // The system drops the focus of a window it disables or hides; the next
+    // control in the Tab order takes it, else the window itself.
+    HWND next = GetNextDlgTabItem(root, FHandle, FALSE);
+    if (next && next != FHandle && !IsChild(FHandle, next) && IsWindowEnabled(next) && IsWindowVisible(next))
+        ::SetFocus(next);
+    else if (!GetFocus() || GetFocus() == FHandle || IsChild(FHandle, GetFocus()))
+        ::SetFocus(root);
+}
+
+void TWindow::BringToTabFront() {
+    if (FHandle) SetWindowPos(FHandle, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+std::wstring TWindow::AccessibleName() const {
+    return FAccessibleName.empty() ? Caption() : FAccessibleName;
+}
+
+void TWindow::SetAccessibleName(const std::wstring& Name) {
+    FAccessibleName = Name;
+    if (FHandle) NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, FHandle, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void TWindow::SetFocus() {
@@ -497,6 +546,8 @@ bool TWindow::Focused() const {
 }
 
 COLORREF TWindow::Color() const {
+    // High contrast: every background is the system's window colour.
+    if (HighContrastOn()) return GetSysColor(COLOR_WINDOW);
     if (FColor != clDefault) return FColor;
     if (FParent) return FParent->Color();
     return GetSysColor(COLOR_WINDOW);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "ui/Accessible.h"
 #include "ui/Component.h"
 
 namespace tidora {
@@ -97,8 +98,18 @@ public:
     void SetEnabled(bool Enabled);
     void SetFocus();
     bool Focused() const;
+    // First in the Tab order among its siblings (the order is the creation
+    // order until then).
+    void BringToTabFront();
 
-    // The background: its own colour, else its parent's.
+    // What screen readers are told: false leaves the window to the system's
+    // own description. The name is the caption unless one is set here.
+    virtual bool AccessibleInfo(TAccessibleInfo& Info) const { return false; }
+    std::wstring AccessibleName() const;
+    void SetAccessibleName(const std::wstring& Name);
+
+    // The background: its own colour, else its parent's; the system's window
+    // colour in high contrast.
     COLORREF Color() const;
     void SetColor(COLORREF Color);
     // The font: its own, else its parent's.
@@ -199,6 +210,13 @@ protected:
     // (alignment, visibility) is what the window is created with.
     virtual void OnChildAdded(TWindow* Child) {}
 
+    // A screen reader asked for the default action (from the message loop).
+    virtual void OnAccessibleAction() {}
+    // The focus is in this window or below it: it goes to the next control
+    // that can take it, so it is not lost to one that cannot.
+    bool HoldsFocus() const;
+    void PassFocusOn();
+
     // Reflected notifications of this control; true when handled.
     virtual bool OnCommandReflected(WORD Code) { return false; }
     virtual bool OnNotifyReflected(NMHDR* Header, LRESULT& Result) { return false; }
@@ -235,6 +253,7 @@ private:
     bool FHasCaption = false;
     std::wstring FName;
     std::wstring FCaption;  // kept until the window exists
+    std::wstring FAccessibleName;
     TBounds FBounds;
     // Where the layout last put the window: a realign moves only the children
     // whose place changed.
