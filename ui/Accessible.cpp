@@ -2,6 +2,8 @@
 
 #include <oleacc.h>
 
+#include "system/Handles.h"
+
 namespace tidora {
 namespace {
 
@@ -16,11 +18,10 @@ bool IsSelf(const VARIANT& Child) {
 }
 
 // The control's answers over the system's object for the same window.
-class TAccessibleObject : public IAccessible {
+class TAccessibleObject final : public IAccessible {
 public:
     TAccessibleObject(HWND Window, TAccessibleQuery Query, IAccessible* System)
         : FWindow(Window), FQuery(Query), FSystem(System) {}
-    ~TAccessibleObject() { FSystem->Release(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void** Object) override {
         if (!Object) return E_POINTER;
@@ -39,29 +40,29 @@ public:
         return static_cast<ULONG>(refs);
     }
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* Count) override { return FSystem->GetTypeInfoCount(Count); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* Count) override { return FSystem.get()->GetTypeInfoCount(Count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT Index, LCID Locale, ITypeInfo** Info) override {
-        return FSystem->GetTypeInfo(Index, Locale, Info);
+        return FSystem.get()->GetTypeInfo(Index, Locale, Info);
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID Id, LPOLESTR* Names, UINT Count, LCID Locale,
                                             DISPID* Ids) override {
-        return FSystem->GetIDsOfNames(Id, Names, Count, Locale, Ids);
+        return FSystem.get()->GetIDsOfNames(Id, Names, Count, Locale, Ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID Member, REFIID Id, LCID Locale, WORD Flags, DISPPARAMS* Params,
                                      VARIANT* Result, EXCEPINFO* Exception, UINT* ArgError) override {
-        return FSystem->Invoke(Member, Id, Locale, Flags, Params, Result, Exception, ArgError);
+        return FSystem.get()->Invoke(Member, Id, Locale, Flags, Params, Result, Exception, ArgError);
     }
 
-    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** Parent) override { return FSystem->get_accParent(Parent); }
-    HRESULT STDMETHODCALLTYPE get_accChildCount(long* Count) override { return FSystem->get_accChildCount(Count); }
+    HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** Parent) override { return FSystem.get()->get_accParent(Parent); }
+    HRESULT STDMETHODCALLTYPE get_accChildCount(long* Count) override { return FSystem.get()->get_accChildCount(Count); }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT Child, IDispatch** Object) override {
-        return FSystem->get_accChild(Child, Object);
+        return FSystem.get()->get_accChild(Child, Object);
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT Child, BSTR* Name) override {
         return Text(Child, Name, &TAccessibleInfo::Name, &IAccessible::get_accName);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT Child, BSTR* Value) override {
-        return FSystem->get_accValue(Child, Value);
+        return FSystem.get()->get_accValue(Child, Value);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT Child, BSTR* Description) override {
         return Text(Child, Description, &TAccessibleInfo::Description, &IAccessible::get_accDescription);
@@ -72,32 +73,32 @@ public:
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT Child, VARIANT* State) override {
         return Number(Child, State, &TAccessibleInfo::State, &IAccessible::get_accState);
     }
-    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT Child, BSTR* Help) override { return FSystem->get_accHelp(Child, Help); }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT Child, BSTR* Help) override { return FSystem.get()->get_accHelp(Child, Help); }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* File, VARIANT Child, long* Topic) override {
-        return FSystem->get_accHelpTopic(File, Child, Topic);
+        return FSystem.get()->get_accHelpTopic(File, Child, Topic);
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT Child, BSTR* Shortcut) override {
-        return FSystem->get_accKeyboardShortcut(Child, Shortcut);
+        return FSystem.get()->get_accKeyboardShortcut(Child, Shortcut);
     }
-    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* Child) override { return FSystem->get_accFocus(Child); }
+    HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* Child) override { return FSystem.get()->get_accFocus(Child); }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* Children) override {
-        return FSystem->get_accSelection(Children);
+        return FSystem.get()->get_accSelection(Children);
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT Child, BSTR* Action) override {
         return Text(Child, Action, &TAccessibleInfo::DefaultAction, &IAccessible::get_accDefaultAction);
     }
-    HRESULT STDMETHODCALLTYPE accSelect(long Flags, VARIANT Child) override { return FSystem->accSelect(Flags, Child); }
+    HRESULT STDMETHODCALLTYPE accSelect(long Flags, VARIANT Child) override { return FSystem.get()->accSelect(Flags, Child); }
     HRESULT STDMETHODCALLTYPE accLocation(long* Left, long* Top, long* Width, long* Height, VARIANT Child) override {
-        return FSystem->accLocation(Left, Top, Width, Height, Child);
+        return FSystem.get()->accLocation(Left, Top, Width, Height, Child);
     }
     HRESULT STDMETHODCALLTYPE accNavigate(long Direction, VARIANT Start, VARIANT* End) override {
-        return FSystem->accNavigate(Direction, Start, End);
+        return FSystem.get()->accNavigate(Direction, Start, End);
     }
     HRESULT STDMETHODCALLTYPE accHitTest(long Left, long Top, VARIANT* Child) override {
-        return FSystem->accHitTest(Left, Top, Child);
+        return FSystem.get()->accHitTest(Left, Top, Child);
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT Child) override {
-        if (!IsSelf(Child)) return FSystem->accDoDefaultAction(Child);
+        if (!IsSelf(Child)) return FSystem.get()->accDoDefaultAction(Child);
         TAccessibleInfo info;
         if (!FQuery(FWindow, info)) return CO_E_OBJNOTCONNECTED;
         if (info.DefaultAction.empty()) return DISP_E_MEMBERNOTFOUND;
@@ -112,7 +113,7 @@ private:
 
     HRESULT Text(const VARIANT& Child, BSTR* Out, std::wstring TAccessibleInfo::*Field, TextGetter System) {
         if (!Out) return E_POINTER;
-        if (!IsSelf(Child)) return (FSystem->*System)(Child, Out);
+        if (!IsSelf(Child)) return (FSystem.get()->*System)(Child, Out);
         *Out = nullptr;
         TAccessibleInfo info;
         if (!FQuery(FWindow, info)) return CO_E_OBJNOTCONNECTED;
@@ -123,7 +124,7 @@ private:
     }
     HRESULT Number(const VARIANT& Child, VARIANT* Out, long TAccessibleInfo::*Field, NumberGetter System) {
         if (!Out) return E_POINTER;
-        if (!IsSelf(Child)) return (FSystem->*System)(Child, Out);
+        if (!IsSelf(Child)) return (FSystem.get()->*System)(Child, Out);
         VariantInit(Out);
         TAccessibleInfo info;
         if (!FQuery(FWindow, info)) return CO_E_OBJNOTCONNECTED;
@@ -135,7 +136,7 @@ private:
     LONG FRefs = 1;
     HWND FWindow;
     TAccessibleQuery FQuery;
-    IAccessible* FSystem;
+    ComPtr<IAccessible> FSystem;
 };
 
 std::function<bool()>& HighContrastQuery() {
