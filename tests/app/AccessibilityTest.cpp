@@ -345,6 +345,27 @@ TEST_F(AccessibilityTest, EscapeAnswersTheUpdatePromptNoAndTabGoesRoundItsButton
     EXPECT_TRUE(Opened.empty());
 }
 
+TEST_F(AccessibilityTest, ThePromptsNoteIsALinkTabReachesAndItsAddressDescribes) {
+    TProbe probe(L"TidoraUpdateDialog", {L"focus", L"tab", L"tab", L"acc", L"escape"});
+    Open({{"update", "https://download.tidora.example/new.exe"},
+          {"info", {{"style", "note"}, {"text", "Read me"}, {"url", "https://notice.tidora.example/n"}}}});
+    const auto lines = probe.Finish();
+    const auto path = FocusPath(lines);
+    ASSERT_GE(path.size(), 3u);
+    EXPECT_EQ(path[0], "Button:Yes");
+    EXPECT_EQ(path[1], "Button:No");
+    EXPECT_NE(path[2].find(":Read me"), std::string::npos) << path[2];
+    const TLine* note = nullptr;
+    for (const auto& l : lines)
+        if (l.Kind == "acc" && l.Name == "Read me") note = &l;
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->Role, ROLE_SYSTEM_LINK);
+    EXPECT_TRUE(note->State & STATE_SYSTEM_FOCUSED);
+    EXPECT_EQ(note->Description, "https://notice.tidora.example/n");
+    EXPECT_EQ(note->Action, "Jump");
+    EXPECT_TRUE(Alive());
+}
+
 TEST_F(AccessibilityTest, EscapeClosesTheErrorWindow) {
     TProbe probe(L"#32770", {L"focus", L"escape"});
     // Modal: returns once Escape has closed it.
