@@ -27,6 +27,15 @@ UniqueModule LoadSystemLibrary(const wchar_t* Name) {
     // Systems without the search flags (no KB2533623) reject it as an invalid
     // parameter: give them the full path into the system folder instead.
     if (GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    // A name the program's manifest redirects (comctl32 version 6) is found
+    // through that redirection before any folder is searched; a full path
+    // would bypass it and give the system folder's older version.
+    ACTCTX_SECTION_KEYED_DATA redirected{};
+    redirected.cbSize = sizeof(redirected);
+    if (FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, Name, &redirected)) {
+        module.reset(LoadLibraryW(Name));
+        return module;
+    }
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return module;

@@ -2,10 +2,11 @@
 cmake_minimum_required(VERSION 3.20)
 # The program runs elevated from wherever it was downloaded to: a DLL it
 # imports at start is searched for in its own folder first, unless Windows
-# keeps it among the KnownDLLs. So the import table may name only those and
-# the side-by-side comctl32; every other DLL loads on first use from the
-# system folder (system/Library).
-set(allowed advapi32 comctl32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 shlwapi user32)
+# keeps it among the KnownDLLs. So the import table may name only those;
+# every other DLL, comctl32 too (whose own imports would otherwise be searched
+# for beside the program), loads on first use from the system folder or
+# through the manifest's redirection (system/Library).
+set(allowed advapi32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 shlwapi user32)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")

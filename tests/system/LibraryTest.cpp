@@ -50,11 +50,13 @@ TEST(LoadSystemLibrary, IgnoresALibraryBesideTheProgram) {
 // The DLLs the program loads after start, planted beside a probe that loads
 // them as the program does. Wine is told to prefer a native DLL of these
 // names, so that like Windows it takes one from the program's folder when the
-// search reaches that folder. UxTheme and version are left out: Wine's own
-// comctl32 imports them, so the loader takes them while the process starts,
-// before any code of the program runs (no call of the program can change
-// that search).
-const wchar_t* const kPlantedNames[] = {L"gdiplus", L"winhttp", L"psapi", L"comdlg32", L"dwmapi", L"shcore"};
+// search reaches that folder. UxTheme is also what Wine's own comctl32
+// imports: comctl32 loads on first use too, so its imports follow the
+// restricted search. version is left out: Wine's own user32 (a KnownDLL on
+// Windows, which imports no version.dll there) imports it while the process
+// starts, before any code of the program runs.
+const wchar_t* const kPlantedNames[] = {L"uxtheme", L"gdiplus", L"winhttp", L"psapi",
+                                        L"comdlg32", L"dwmapi", L"shcore"};
 
 // Runs the probe copied into Folder with Arguments; its exit code, or -1.
 int RunProbe(const std::wstring& Folder, const std::wstring& Arguments) {
