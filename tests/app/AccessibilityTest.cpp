@@ -21,6 +21,7 @@
 #include "system/Strings.h"
 #include "system/Windows.h"
 #include "tests/TestSupport.h"
+#include "tests/app/MainWindowHost.h"
 #include "tests/service/LoopbackServer.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/Application.h"
@@ -125,54 +126,19 @@ const TLine* Find(const std::vector<TLine>& Lines, const std::string& Class, con
     return nullptr;
 }
 
-class AccessibilityTest : public testing::Test {
+class AccessibilityTest : public test::TMainWindowHost {
 protected:
-    void SetUp() override {
-        FSavedLanguage = CurrentLanguage();
-        SetCurrentLanguage(L"en");
-        ASSERT_TRUE(Server.Ready()) << Server.Failure();
-        FOldURL = ServiceURL();
-        OverrideServiceURL(Server.Url(L""));
-        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
-        SetRetryPause([] { Sleep(10); });
-        InstallUpdateWindows();
-        SetCursorPos(0, 0);
-    }
     void TearDown() override {
-        Close();
+        TMainWindowHost::TearDown();
         SetHighContrastQuery(nullptr);
-        SetRetryPause(nullptr);
-        TFrmTidora::SetCleanPause(nullptr);
-        SetShellOpenProc(FOldOpen);
-        OverrideServiceURL(FOldURL);
-        SetCurrentLanguage(FSavedLanguage);
     }
+    // Shown, since keys and screen readers reach only a visible window.
     void Open(const nlohmann::json& Reply) {
-        ASSERT_TRUE(Server.Route("/api.init.php", {{"text", Reply.dump()}}));
-        Window = std::make_unique<TFrmTidora>();
-        SetMainForm(Window.get());
+        ASSERT_NO_FATAL_FAILURE(TMainWindowHost::Open(Reply));
         Window->CenterOnScreen();
         Window->ShowForm();
         Pump(300);
     }
-    void Close() {
-        Window.reset();
-        // A destroyed main form leaves a quit message for the program's loop.
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        SetMainForm(nullptr);
-    }
-    bool Alive() const { return Window && Window->Handle() && IsWindow(Window->Handle()); }
-
-    TLoopbackServer Server;
-    test::TUserHive Hive;
-    std::unique_ptr<TFrmTidora> Window;
-    std::vector<std::wstring> Opened;
-
-private:
-    std::wstring FSavedLanguage, FOldURL;
-    TShellOpenProc FOldOpen;
 };
 
 TEST_F(AccessibilityTest, TabArrowsAndSpaceWalkTheWindowAndBothPagesInReadingOrder) {

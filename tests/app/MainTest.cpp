@@ -24,6 +24,7 @@
 #include "system/Windows.h"
 #include "tests/Children.h"
 #include "tests/TestSupport.h"
+#include "tests/app/MainWindowHost.h"
 #include "tests/service/LoopbackServer.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/Application.h"
@@ -99,39 +100,11 @@ private:
     std::atomic<bool> FAnswered{false}, FTopmost{false}, FHadHold{false};
 };
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public test::TMainWindowHost {
 protected:
     void SetUp() override {
-        FSavedLanguage = CurrentLanguage();
-        SetCurrentLanguage(L"en");
-        ASSERT_TRUE(Server.Ready()) << Server.Failure();
-        FOldURL = ServiceURL();
-        OverrideServiceURL(Server.Url(L""));
-        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
-        SetRetryPause([] { Sleep(10); });
+        TMainWindowHost::SetUp();
         TFrmTidora::SetCleanPause([](DWORD) { Sleep(100); });
-        InstallUpdateWindows();
-        SetCursorPos(0, 0);
-    }
-    void TearDown() override {
-        Window.reset();
-        // A destroyed main form leaves a quit message for the program's loop.
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        SetMainForm(nullptr);
-        SetRetryPause(nullptr);
-        TFrmTidora::SetCleanPause(nullptr);
-        SetShellOpenProc(FOldOpen);
-        OverrideServiceURL(FOldURL);
-        SetCurrentLanguage(FSavedLanguage);
-    }
-
-    // Answers the init call with Reply, then makes the window.
-    void Open(const nlohmann::json& Reply) {
-        ASSERT_TRUE(Server.Route("/api.init.php", {{"text", Reply.dump()}}));
-        Window = std::make_unique<TFrmTidora>();
-        SetMainForm(Window.get());
     }
     int InitRequests() {
         int n = 0;
@@ -139,16 +112,6 @@ protected:
             if (r.value("path", "").rfind("/api.init.php", 0) == 0) ++n;
         return n;
     }
-    bool Alive() const { return Window && Window->Handle() && IsWindow(Window->Handle()); }
-
-    TLoopbackServer Server;
-    test::TUserHive Hive;
-    std::unique_ptr<TFrmTidora> Window;
-    std::vector<std::wstring> Opened;
-
-private:
-    std::wstring FSavedLanguage, FOldURL;
-    TShellOpenProc FOldOpen;
 };
 
 TEST_F(MainWindowTest, BuildsTranslatedWithListsAndOneTip) {
