@@ -233,8 +233,8 @@ void TFrmTidora::ShowPage(int Index) {
         if (!FrmAutorun) {
             FrmAutorun = TFrmAutorun::Create(PnlAutorun);
             FrmAutorun->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
-            FrmAutorun->SetEntryPageOpener([](const std::wstring& From, const std::wstring& Target) {
-                ShellOpenUrl(ServiceAddress(EntryPagePath(From, Target)));
+            FrmAutorun->SetEntryPageOpener([](TAutorunSource From, const std::wstring& Target) {
+                ShellOpenUrl(ServiceAddress(EntryPagePath(AutorunSourceText(From), Target)));
             });
         }
         FrmAutorun->LoadAutorun();

@@ -44,7 +44,7 @@ std::wstring BuildReportJson(const TUsageReport& Report) {
             json += L",{";
             AppendMember(json, L"cate", L"start", true);
             AppendMember(json, L"item", JsonEscape(entry.Target));
-            AppendMember(json, L"from", JsonEscape(entry.From));
+            AppendMember(json, L"from", AutorunSourceText(entry.From));
             json += L'}';
         }
     }

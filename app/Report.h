@@ -21,7 +21,8 @@ struct TReportProcess {
     TProcessState State = TProcessState::Collected;
 };
 struct TReportStartup {
-    std::wstring Target, From;
+    std::wstring Target;
+    TAutorunSource From = TAutorunSource::MachineRun;
 };
 struct TReportInstall {
     std::wstring DisplayName, Publisher;

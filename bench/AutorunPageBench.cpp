@@ -100,9 +100,8 @@ double ScanMerge(const TAutorunList& Entries, std::vector<TAutorunItem>& Rows) {
     return Time([&] {
         for (const TAutorunInfo& entry : Entries) {
             for (TAutorunItem& row : Rows) {
-                if (row.Target.size() == entry.Target.size() && row.From.size() == entry.From.size() &&
-                    SameTextAscii(row.Target, 0, entry.Target, entry.Target.size()) &&
-                    SameTextAscii(row.From, 0, entry.From, entry.From.size())) {
+                if (row.From == entry.From && row.Target.size() == entry.Target.size() &&
+                    SameTextAscii(row.Target, 0, entry.Target, entry.Target.size())) {
                     row.Enabled = entry.Enabled;
                     break;
                 }

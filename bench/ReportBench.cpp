@@ -98,7 +98,7 @@ TUsageReport MakeReport(size_t processes, size_t startup, size_t programs) {
     }
     for (size_t i = 0; i < startup; ++i)
         report.Startup.push_back({L"\"C:\\Program Files\\Tool " + std::to_wstring(i) + L"\\tool.exe\" /background",
-                                  i % 2 ? L"HKCU" : L"SERV"});
+                                  i % 2 ? TAutorunSource::UserRun : TAutorunSource::Service});
     for (size_t i = 0; i < programs; ++i)
         report.Install.push_back({L"\uD55C\uAE00 \uD504\uB85C\uADF8\uB7A8 " + std::to_wstring(i), L"Publisher, Inc."});
     return report;

@@ -14,9 +14,16 @@
 namespace tidora {
 namespace {
 
-const wchar_t kFromFile[] = L"FILE";
-const wchar_t kFromTask[] = L"SCHE";
-const wchar_t kFromService[] = L"SERV";
+// Every source with its written form.
+struct TSourceText {
+    TAutorunSource Source;
+    const wchar_t* Text;
+};
+const TSourceText kSourceTexts[] = {
+    {TAutorunSource::MachineRun, L"HKLM"},    {TAutorunSource::UserRun, L"HKCU"},
+    {TAutorunSource::StartupFile, L"FILE"},   {TAutorunSource::ScheduledTask, L"SCHE"},
+    {TAutorunSource::Service, L"SERV"},
+};
 
 const wchar_t kRunKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRun32Key[] = L"\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -75,7 +82,7 @@ void CollectFolderFiles(const std::wstring& Folder, HKEY Root, TAutorunList& Lis
         info.FileName = Folder + L"\\" + name;
         info.Caption = name.substr(0, dot);
         info.Target = info.FileName;
-        info.From = kFromFile;
+        info.From = TAutorunSource::StartupFile;
         info.Enabled = approved.IsApproved(name);
         List.push_back(std::move(info));
     } while (FindNextFileW(find.get(), &data));
@@ -135,6 +142,22 @@ bool DetectWindows10OrLater() {
 
 } // namespace
 
+const wchar_t* AutorunSourceText(TAutorunSource Source) {
+    for (const TSourceText& s : kSourceTexts)
+        if (s.Source == Source) return s.Text;
+    return L"";
+}
+
+bool ParseAutorunSource(const std::wstring& Text, TAutorunSource& Source) {
+    for (const TSourceText& s : kSourceTexts) {
+        if (EqualsTextAscii(Text, s.Text)) {
+            Source = s.Source;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool TAutorunInfo::operator==(const TAutorunInfo& Other) const {
     return FileName == Other.FileName && Caption == Other.Caption && RawData == Other.RawData &&
            Target == Other.Target && From == Other.From && Enabled == Other.Enabled;
@@ -172,9 +195,12 @@ void CollectRunKeys(TAutorunList& List) {
 }
 
 void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List) {
+    // A Run value's source is written as its root's short name.
+    const std::wstring root = RootKeyToName(RootKey, true);
+    TAutorunSource from = TAutorunSource::MachineRun;
+    if (!ParseAutorunSource(root, from)) return;
     TNamedTexts values;
     if (TReg::ReadStringValues(RootKey, Key, values) == 0) return;
-    const std::wstring root = RootKeyToName(RootKey, true);
     const TApprovedValues approved(RootKey, ApprovedRunKey(Key));
     for (auto& [name, text] : values) {
         TAutorunInfo info;
@@ -182,7 +208,7 @@ void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List) {
         info.Caption = name;
         info.RawData = std::move(text);
         info.Target = root + Key + L"\\" + name;
-        info.From = root;
+        info.From = from;
         info.Enabled = approved.IsApproved(name);
         List.push_back(std::move(info));
     }
@@ -235,7 +261,7 @@ HRESULT CollectTaskFolder(ITaskService* Service, const std::wstring& FolderPath,
         TAutorunInfo info;
         info.Caption = BstrText(name.get());
         info.Target = prefix + L"\\" + info.Caption;
-        info.From = kFromTask;
+        info.From = TAutorunSource::ScheduledTask;
         info.Enabled = enabled != VARIANT_FALSE;
         List.push_back(std::move(info));
     }
@@ -283,7 +309,7 @@ void CollectServices(TAutorunList& List) {
             entry.Caption = status.lpDisplayName ? status.lpDisplayName : L"";
             entry.RawData = entry.FileName;
             entry.Target = status.lpServiceName ? status.lpServiceName : L"";
-            entry.From = kFromService;
+            entry.From = TAutorunSource::Service;
             entry.Enabled = info->dwStartType == SERVICE_AUTO_START;
             List.push_back(std::move(entry));
         }
@@ -379,11 +405,13 @@ TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation) {
     return PinnedGeneration.exchange(Generation);
 }
 
-void SwitchAutorun(const std::wstring& Target, const std::wstring& From, bool Enable) {
-    if (EqualsTextAscii(From, kFromFile)) SwitchStartupFile(Target, Enable);
-    else if (EqualsTextAscii(From, kFromTask)) SwitchScheduledTask(Target, Enable);
-    else if (EqualsTextAscii(From, kFromService)) SwitchService(Target, Enable);
-    else SwitchRunValue(Target, Enable);
+void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable) {
+    switch (From) {
+    case TAutorunSource::StartupFile: SwitchStartupFile(Target, Enable); break;
+    case TAutorunSource::ScheduledTask: SwitchScheduledTask(Target, Enable); break;
+    case TAutorunSource::Service: SwitchService(Target, Enable); break;
+    default: SwitchRunValue(Target, Enable); break;  // the Run values
+    }
 }
 
 void SwitchRunValue(const std::wstring& Target, bool Enable) {

@@ -14,6 +14,20 @@
 
 namespace tidora {
 
+// Where a startup entry comes from. Each source has one written form, the
+// same in the page's source column, in the saved list, in the usage report
+// and, lower-cased, in the address of the service's entry page: "HKLM" and
+// "HKCU" for Run values under the machine's and the user's root (the 32-bit
+// programs' Run key of the machine included), "FILE" for startup-folder
+// files, "SCHE" for scheduled tasks and "SERV" for services.
+enum class TAutorunSource { MachineRun, UserRun, StartupFile, ScheduledTask, Service };
+
+// The written form; empty for a value outside the enumeration.
+const wchar_t* AutorunSourceText(TAutorunSource Source);
+// The source whose written form Text is, ASCII case ignored. False, leaving
+// Source untouched, for any other text.
+bool ParseAutorunSource(const std::wstring& Text, TAutorunSource& Source);
+
 // One startup entry. From and Target together identify it.
 class TAutorunInfo {
 public:
@@ -21,7 +35,7 @@ public:
     std::wstring Caption;   // the entry's own name in its source; empty for a Run key's default value
     std::wstring RawData;   // the command as stored, where the source has one
     std::wstring Target;    // the entry's address in its source
-    std::wstring From;      // "HKLM", "HKCU", "FILE", "SCHE" or "SERV"
+    TAutorunSource From = TAutorunSource::MachineRun;
     bool Enabled = false;
 
     bool operator==(const TAutorunInfo& Other) const;
@@ -60,6 +74,8 @@ void CollectStartupFolders(TAutorunList& List);
 // .bat .cmd .com); the all-users folder is switched under HKLM, any other under HKCU.
 void CollectStartupFolder(const std::wstring& Folder, TAutorunList& List);
 void CollectRunKeys(TAutorunList& List);
+// The values of RootKey\Key; a root other than HKLM and HKCU lists nothing,
+// having no source to name.
 void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List);
 void CollectScheduledTasks(TAutorunList& List);
 // The tasks of one folder, hidden ones and subfolders left out. Stops at the
@@ -103,10 +119,10 @@ bool IsWindows10OrLater();
 // Tests pin either generation; returns the setting before.
 TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation);
 
-// Switches the entry with these Target and From (From compared without regard
-// to case) on or off. Reports nothing: the caller collects again to see the
-// outcome. Throws EAutorunError only where SwitchStartupFile does.
-void SwitchAutorun(const std::wstring& Target, const std::wstring& From, bool Enable);
+// Switches the entry with these Target and From on or off. Reports nothing:
+// the caller collects again to see the outcome. Throws EAutorunError only
+// where SwitchStartupFile does.
+void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable);
 // Target: "HKLM" or "HKCU", the Run key path and the value name.
 void SwitchRunValue(const std::wstring& Target, bool Enable);
 // Target: the file's full path. Before Windows 10, switching off deletes the

@@ -23,13 +23,10 @@ constexpr int kServicePicture = 3;
 constexpr int kRowHeight = 24;
 constexpr int kSourceColumnWidth = 50;
 
-bool IsFrom(const std::wstring& From, const wchar_t* Source) {
-    return EqualsTextAscii(From, Source);
-}
-
-// Rows and entries are matched by source and address, ASCII case ignored.
-std::wstring RowKey(const std::wstring& From, const std::wstring& Target) {
-    return UpperCaseAscii(From) + L'|' + UpperCaseAscii(Target);
+// Rows and entries are matched by source and address, the address's ASCII
+// case ignored.
+std::wstring RowKey(TAutorunSource From, const std::wstring& Target) {
+    return std::wstring(AutorunSourceText(From)) + L'|' + UpperCaseAscii(Target);
 }
 
 std::wstring AfterLastBackslash(const std::wstring& Text) {
@@ -149,18 +146,23 @@ void TFrmAutorun::LoadAutorun() {
         std::wstring product;
         int icon = kProgramPicture;
         bool readFile = false;
-        if (IsFrom(entry.From, L"FILE")) {
+        switch (entry.From) {
+        case TAutorunSource::StartupFile:
             if (fileWhite.Match(entry.Target)) continue;
             readFile = true;
-        } else if (IsFrom(entry.From, L"SCHE")) {
+            break;
+        case TAutorunSource::ScheduledTask:
             if (nameWhite.Match(AfterLastBackslash(entry.Target))) continue;
             icon = kTaskPicture;
-        } else if (IsFrom(entry.From, L"SERV")) {
+            break;
+        case TAutorunSource::Service:
             if (nameWhite.Match(entry.Target)) continue;
             icon = kServicePicture;
-        } else {
+            break;
+        default:  // the Run values
             if (nameWhite.Match(FileNamePart(entry.Target))) continue;
             readFile = true;
+            break;
         }
         if (readFile) {
             auto known = files.find(entry.FileName);
@@ -239,7 +241,7 @@ TFrmAutorun::TFileFacts TFrmAutorun::ReadFileFacts(const std::wstring& FileName)
 void TFrmAutorun::ListAutorunGetText(int Row, int Column, std::wstring& Text) const {
     const TAutorunItem& item = FRows[static_cast<size_t>(Row)];
     if (Column == 0) Text = item.FileName;
-    else if (Column == 1) Text = item.From;
+    else if (Column == 1) Text = AutorunSourceText(item.From);
 }
 
 int TFrmAutorun::ListAutorunGetImageIndex(int Row, int Column) const {
@@ -314,7 +316,8 @@ bool TFrmAutorun::SaveToFile(const std::wstring& FileName, std::wstring& Error) 
     const std::shared_ptr<const TAutorunList> entries = Snapshot();
     std::vector<std::wstring> lines;
     lines.reserve(entries->size());
-    for (const TAutorunInfo& entry : *entries) lines.push_back(ListFileLine(entry.From, entry.Caption, entry.Target));
+    for (const TAutorunInfo& entry : *entries)
+        lines.push_back(ListFileLine(AutorunSourceText(entry.From), entry.Caption, entry.Target));
     return WriteListFile(FileName, lines, Error);
 }
 

@@ -33,14 +33,14 @@ class TAutorunItem {
 public:
     std::wstring FileName;  // shown: the product name of the entry's file, else its Caption
     std::wstring Target;
-    std::wstring From;      // shown in the second column
+    TAutorunSource From = TAutorunSource::MachineRun;  // shown in the second column
     int Icon = 1;           // picture index in the page's image collection
     bool Enabled = true;
 };
 
 // Opens the page about the entry with source From and address Target; the
 // page knows no service, the main window does.
-using TEntryPageOpener = std::function<void(const std::wstring& From, const std::wstring& Target)>;
+using TEntryPageOpener = std::function<void(TAutorunSource From, const std::wstring& Target)>;
 
 class TFrmAutorun : public TFrame {
 public:

@@ -148,7 +148,7 @@ TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLinksOpenTheirPages) {
     // shell, encoded, as a web address.
     ASSERT_NE(Window->FrmAutorun, nullptr);
     ASSERT_TRUE(Window->FrmAutorun->EntryPageOpener());
-    Window->FrmAutorun->EntryPageOpener()(L"HKLM", L"HKLM\\Software\\Run\\Tidora Page #1?%\u00C4");
+    Window->FrmAutorun->EntryPageOpener()(TAutorunSource::MachineRun, L"HKLM\\Software\\Run\\Tidora Page #1?%\u00C4");
     ASSERT_EQ(Opened.size(), 1u);
     EXPECT_EQ(Opened[0], ServiceAddress(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84"));
     EXPECT_TRUE(IsWebAddress(Opened[0]));

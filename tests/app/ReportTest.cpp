@@ -47,7 +47,8 @@ TUsageReport SampleReport() {
         {L"ghost.exe", TProcessState::TerminationRequested},
         {L"D:\\\uC571/\uB3C4\uAD6C \"x\".exe", TProcessState::Terminated},
     };
-    report.Startup = {{L"C:\\Program Files\\\uD55C\uAE00\\run.exe /min", L"HKCU"}, {L"\ttab", L"SERV"}};
+    report.Startup = {{L"C:\\Program Files\\\uD55C\uAE00\\run.exe /min", TAutorunSource::UserRun},
+                      {L"\ttab", TAutorunSource::Service}};
     report.Install = {{L"Name \"Q\"", L"Pub/Co"}, {L"", L""}};
     return report;
 }
@@ -211,7 +212,7 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
     TAutorunInfo entry;
     entry.Caption = L"Runner";
     entry.Target = L"run.exe";
-    entry.From = L"HKLM";
+    entry.From = TAutorunSource::MachineRun;
     TInstallInfo program;
     program.DisplayName = L"Tool";
     program.Publisher = L"Maker";
@@ -301,7 +302,7 @@ TEST(UsageReport, ARunWithBothPagesHoldsTheirRecordsInListOrder) {
                 TAutorunInfo info;
                 info.Caption = name;
                 info.Target = std::wstring(L"HKCU\\Run\\") + name;
-                info.From = L"HKCU";
+                info.From = TAutorunSource::UserRun;
                 List.push_back(info);
                 ProcessMessages();
             }

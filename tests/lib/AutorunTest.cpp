@@ -14,6 +14,7 @@
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "system/Registry.h"
+#include "system/Strings.h"
 #include "tests/TestSupport.h"
 
 using namespace tidora;
@@ -312,7 +313,7 @@ protected:
     TWindowsGeneration FGeneration = TWindowsGeneration::Detect;
 };
 
-const TAutorunInfo* Find(const TAutorunList& List, const std::wstring& From, const std::wstring& Target,
+const TAutorunInfo* Find(const TAutorunList& List, TAutorunSource From, const std::wstring& Target,
                          size_t* Index = nullptr) {
     for (size_t i = 0; i < List.size(); ++i)
         if (List[i].From == From && List[i].Target == Target) {
@@ -323,7 +324,7 @@ const TAutorunInfo* Find(const TAutorunList& List, const std::wstring& From, con
 }
 
 void ExpectEntry(const TAutorunInfo* Info, const TAutorunInfo& Want) {
-    ASSERT_NE(Info, nullptr) << testing::PrintToString(Want.From + L" " + Want.Target);
+    ASSERT_NE(Info, nullptr) << testing::PrintToString(AutorunSourceText(Want.From) + (L" " + Want.Target));
     EXPECT_EQ(Info->FileName, Want.FileName);
     EXPECT_EQ(Info->Caption, Want.Caption);
     EXPECT_EQ(Info->RawData, Want.RawData);
@@ -343,12 +344,20 @@ TAutorunList Stable(const TAutorunList& List) {
     return stable;
 }
 
-int SourceRank(const std::wstring& From) {
-    if (From == L"FILE") return 0;
-    if (From == L"HKLM" || From == L"HKCU") return 1;
-    if (From == L"SCHE") return 2;
-    if (From == L"SERV") return 3;
+int SourceRank(TAutorunSource From) {
+    switch (From) {
+    case TAutorunSource::StartupFile: return 0;
+    case TAutorunSource::MachineRun:
+    case TAutorunSource::UserRun: return 1;
+    case TAutorunSource::ScheduledTask: return 2;
+    case TAutorunSource::Service: return 3;
+    }
     return -1;
+}
+
+// The source of a Run value under Root.
+TAutorunSource RunSource(HKEY Root) {
+    return Root == HKEY_LOCAL_MACHINE ? TAutorunSource::MachineRun : TAutorunSource::UserRun;
 }
 
 uint64_t NowFileTime() {
@@ -366,6 +375,37 @@ uint64_t StampOf(const TBytes& Value) {
 constexpr uint64_t kSecond = 10000000;  // FILETIME units
 
 } // namespace
+
+// ---- sources ----
+
+TEST(AutorunSource, EachHasOneWrittenFormThatParsesBackWhateverItsCase) {
+    const std::pair<TAutorunSource, std::wstring> forms[] = {
+        {TAutorunSource::MachineRun, L"HKLM"},   {TAutorunSource::UserRun, L"HKCU"},
+        {TAutorunSource::StartupFile, L"FILE"},  {TAutorunSource::ScheduledTask, L"SCHE"},
+        {TAutorunSource::Service, L"SERV"},
+    };
+    for (const auto& [source, text] : forms) {
+        EXPECT_EQ(AutorunSourceText(source), text);
+        const std::wstring mixed = text.substr(0, 2) + LowerCaseAscii(text.substr(2));
+        for (const std::wstring& written : {text, LowerCaseAscii(text), mixed}) {
+            // Start from another source, so a parse that sets nothing shows.
+            TAutorunSource parsed =
+                source == TAutorunSource::Service ? TAutorunSource::MachineRun : TAutorunSource::Service;
+            EXPECT_TRUE(ParseAutorunSource(written, parsed)) << testing::PrintToString(written);
+            EXPECT_EQ(parsed, source) << testing::PrintToString(written);
+        }
+    }
+    // Other root names, the long form, padding, parts and the 32-bit key's name are no source.
+    const std::wstring others[] = {L"",      L"HKCR",  L"HKU",   L"HKEY_LOCAL_MACHINE", L" HKLM",
+                                   L"HKLM ", L"HKL",   L"FILES", L"Run32",              L"HKLM\\",
+                                   std::wstring(L"SERV\0", 5)};
+    for (const std::wstring& other : others) {
+        TAutorunSource parsed = TAutorunSource::ScheduledTask;
+        EXPECT_FALSE(ParseAutorunSource(other, parsed)) << testing::PrintToString(other);
+        EXPECT_EQ(parsed, TAutorunSource::ScheduledTask) << "a failed parse changed its output";
+    }
+    EXPECT_STREQ(AutorunSourceText(static_cast<TAutorunSource>(99)), L"");
+}
 
 // ---- collection ----
 
@@ -415,31 +455,35 @@ TEST_F(AutorunTest, CollectsEverySourceInOrderWithItsFields) {
     for (const TAutorunInfo& info : list) EXPECT_NE(SourceRank(info.From), -1);
 
     size_t at[8] = {};
-    ExpectEntry(Find(list, L"FILE", commonFile, &at[0]), {commonFile, commonName, L"", commonFile, L"FILE", true});
-    ExpectEntry(Find(list, L"FILE", userFile, &at[1]), {userFile, userName, L"", userFile, L"FILE", true});
-    ExpectEntry(Find(list, L"HKLM", L"HKLM" + kRun + L"\\" + hklm, &at[2]),
-                {L"C:\\Program Files\\Tidora Test\\app.exe", hklm, command, L"HKLM" + kRun + L"\\" + hklm, L"HKLM",
-                 true});
-    ExpectEntry(Find(list, L"HKLM", L"HKLM" + kRun32 + L"\\" + hklm32, &at[3]),
+    ExpectEntry(Find(list, TAutorunSource::StartupFile, commonFile, &at[0]),
+                {commonFile, commonName, L"", commonFile, TAutorunSource::StartupFile, true});
+    ExpectEntry(Find(list, TAutorunSource::StartupFile, userFile, &at[1]),
+                {userFile, userName, L"", userFile, TAutorunSource::StartupFile, true});
+    ExpectEntry(Find(list, TAutorunSource::MachineRun, L"HKLM" + kRun + L"\\" + hklm, &at[2]),
+                {L"C:\\Program Files\\Tidora Test\\app.exe", hklm, command, L"HKLM" + kRun + L"\\" + hklm,
+                 TAutorunSource::MachineRun, true});
+    ExpectEntry(Find(list, TAutorunSource::MachineRun, L"HKLM" + kRun32 + L"\\" + hklm32, &at[3]),
                 {L"C:\\Tools\\tool.exe", hklm32, L"C:\\Tools\\tool.exe -x", L"HKLM" + kRun32 + L"\\" + hklm32,
-                 L"HKLM", true});
-    ExpectEntry(Find(list, L"HKCU", L"HKCU" + kRun + L"\\" + hkcu, &at[4]),
+                 TAutorunSource::MachineRun, true});
+    ExpectEntry(Find(list, TAutorunSource::UserRun, L"HKCU" + kRun + L"\\" + hkcu, &at[4]),
                 {L"C:\\Libs\\a.dll", hkcu,
                  L"%SystemRoot%\\system32\\rundll32.exe \"C:\\Libs\\a.dll\",Go", L"HKCU" + kRun + L"\\" + hkcu,
-                 L"HKCU", true});
-    ExpectEntry(Find(list, L"HKCU", L"HKCU" + kRun + L"\\" + number),
-                {CommandLineToFile(L""), number, L"", L"HKCU" + kRun + L"\\" + number, L"HKCU", true});
-    ExpectEntry(Find(list, L"SCHE", L"\\" + Fake.Tasks[0].Name, &at[5]),
-                {L"", Fake.Tasks[0].Name, L"", L"\\" + Fake.Tasks[0].Name, L"SCHE", true});
-    ExpectEntry(Find(list, L"SCHE", L"\\" + Fake.Tasks[1].Name, &at[6]),
-                {L"", Fake.Tasks[1].Name, L"", L"\\" + Fake.Tasks[1].Name, L"SCHE", false});
-    ExpectEntry(Find(list, L"SERV", demand, &at[7]),
-                {servicePath, L"Tidora demand " + demand, servicePath, demand, L"SERV", false});
-    ExpectEntry(Find(list, L"SERV", automatic),
+                 TAutorunSource::UserRun, true});
+    ExpectEntry(Find(list, TAutorunSource::UserRun, L"HKCU" + kRun + L"\\" + number),
+                {CommandLineToFile(L""), number, L"", L"HKCU" + kRun + L"\\" + number, TAutorunSource::UserRun,
+                 true});
+    ExpectEntry(Find(list, TAutorunSource::ScheduledTask, L"\\" + Fake.Tasks[0].Name, &at[5]),
+                {L"", Fake.Tasks[0].Name, L"", L"\\" + Fake.Tasks[0].Name, TAutorunSource::ScheduledTask, true});
+    ExpectEntry(Find(list, TAutorunSource::ScheduledTask, L"\\" + Fake.Tasks[1].Name, &at[6]),
+                {L"", Fake.Tasks[1].Name, L"", L"\\" + Fake.Tasks[1].Name, TAutorunSource::ScheduledTask, false});
+    ExpectEntry(Find(list, TAutorunSource::Service, demand, &at[7]),
+                {servicePath, L"Tidora demand " + demand, servicePath, demand, TAutorunSource::Service, false});
+    ExpectEntry(Find(list, TAutorunSource::Service, automatic),
                 {L"C:\\Windows\\system32\\svchost.exe -k tidora", L"Tidora auto",
-                 L"C:\\Windows\\system32\\svchost.exe -k tidora", automatic, L"SERV", true});
-    ExpectEntry(Find(list, L"SERV", disabled), {L"C:\\x.exe", L"Tidora disabled", L"C:\\x.exe", disabled, L"SERV", false});
-    EXPECT_EQ(Find(list, L"SERV", driver), nullptr) << "drivers are not listed";
+                 L"C:\\Windows\\system32\\svchost.exe -k tidora", automatic, TAutorunSource::Service, true});
+    ExpectEntry(Find(list, TAutorunSource::Service, disabled),
+                {L"C:\\x.exe", L"Tidora disabled", L"C:\\x.exe", disabled, TAutorunSource::Service, false});
+    EXPECT_EQ(Find(list, TAutorunSource::Service, driver), nullptr) << "drivers are not listed";
     // All-users folder before the user's; HKLM 64-bit, HKLM 32-bit, HKCU; tasks in their order.
     EXPECT_TRUE(std::is_sorted(std::begin(at), std::end(at)));
 
@@ -511,15 +555,15 @@ TEST_F(AutorunTest, EachEntryIsTestedUnderItsOwnStartupApprovedKey) {
         {nullptr, L"", userFolder, HKEY_CURRENT_USER, kApprovedFolder, 7, false, "user's file, off"},
         {nullptr, L"", userFolder, HKEY_LOCAL_MACHINE, kApprovedFolder, 3, true, "user's file, off under HKLM"},
     };
-    std::vector<std::pair<std::wstring, std::wstring>> ids;  // From, Target
+    std::vector<std::pair<TAutorunSource, std::wstring>> ids;  // From, Target
     for (const Entry& e : entries) {
         const std::wstring name = UniqueName(L"TidoraApproval");
         if (e.Root) {
             Scratch.Text(e.Root, e.Key, name, L"C:\\app.exe");
-            ids.emplace_back(RootKeyToName(e.Root, true), RootKeyToName(e.Root, true) + e.Key + L"\\" + name);
+            ids.emplace_back(RunSource(e.Root), RootKeyToName(e.Root, true) + e.Key + L"\\" + name);
             Scratch.Binary(e.ApprovedRoot, e.ApprovedKey, name, Approved(e.State));
         } else {
-            ids.emplace_back(L"FILE", Scratch.File(e.Folder, name + L".lnk"));
+            ids.emplace_back(TAutorunSource::StartupFile, Scratch.File(e.Folder, name + L".lnk"));
             // The value name keeps the extension.
             Scratch.Binary(e.ApprovedRoot, e.ApprovedKey, name + L".lnk", Approved(e.State));
         }
@@ -564,7 +608,7 @@ TEST_F(AutorunTest, StartupFolderKeepsProgramFilesOnly) {
     TAutorunList list;
     CollectStartupFolder(folder, list);
     for (const Case& c : cases) {
-        const TAutorunInfo* info = Find(list, L"FILE", folder + L"\\" + c.Name);
+        const TAutorunInfo* info = Find(list, TAutorunSource::StartupFile, folder + L"\\" + c.Name);
         if (c.Caption.empty()) {
             EXPECT_EQ(info, nullptr) << testing::PrintToString(c.Name);
         } else {
@@ -573,8 +617,8 @@ TEST_F(AutorunTest, StartupFolderKeepsProgramFilesOnly) {
             EXPECT_EQ(info->FileName, folder + L"\\" + c.Name);
         }
     }
-    EXPECT_EQ(Find(list, L"FILE", sub), nullptr);
-    EXPECT_EQ(Find(list, L"FILE", inner), nullptr);
+    EXPECT_EQ(Find(list, TAutorunSource::StartupFile, sub), nullptr);
+    EXPECT_EQ(Find(list, TAutorunSource::StartupFile, inner), nullptr);
 
     // Missing or unnamed folders give nothing.
     TAutorunList none;
@@ -592,13 +636,24 @@ TEST_F(AutorunTest, RunKeyListsTheDefaultValueWithAnEmptyCaption) {
     TAutorunList list;
     CollectRunKey(HKEY_CURRENT_USER, key, list);
     ASSERT_EQ(list.size(), 2u);
-    ExpectEntry(Find(list, L"HKCU", L"HKCU" + key + L"\\"),
-                {L"C:\\default.exe", L"", L"C:\\default.exe /x", L"HKCU" + key + L"\\", L"HKCU", true});
-    ExpectEntry(Find(list, L"HKCU", L"HKCU" + key + L"\\Named"),
-                {L"C:\\named.exe", L"Named", L"C:\\named.exe", L"HKCU" + key + L"\\Named", L"HKCU", true});
+    ExpectEntry(Find(list, TAutorunSource::UserRun, L"HKCU" + key + L"\\"),
+                {L"C:\\default.exe", L"", L"C:\\default.exe /x", L"HKCU" + key + L"\\", TAutorunSource::UserRun,
+                 true});
+    ExpectEntry(Find(list, TAutorunSource::UserRun, L"HKCU" + key + L"\\Named"),
+                {L"C:\\named.exe", L"Named", L"C:\\named.exe", L"HKCU" + key + L"\\Named", TAutorunSource::UserRun,
+                 true});
 
     // A missing key adds nothing.
     CollectRunKey(HKEY_CURRENT_USER, key + L"\\Missing", list);
+    EXPECT_EQ(list.size(), 2u);
+
+    // Nor does a root that names no source, whatever its values.
+    const std::wstring other = L"\\.DEFAULT" + key;
+    Scratch.WatchKey(HKEY_USERS, L"\\.DEFAULT\\Software", key.substr(10));
+    TReg::WriteString(HKEY_USERS, other, L"Named", L"C:\\named.exe");
+    TNamedTexts written;
+    ASSERT_EQ(TReg::ReadStringValues(HKEY_USERS, other, written), 1);
+    CollectRunKey(HKEY_USERS, other, list);
     EXPECT_EQ(list.size(), 2u);
 }
 
@@ -633,11 +688,11 @@ TEST_F(AutorunTest, TaskListingStopsQuietlyAtAnError) {
     TAutorunList list;
     CollectAutorun(list);
     size_t tasks = 0;
-    for (const TAutorunInfo& info : list) tasks += info.From == L"SCHE";
+    for (const TAutorunInfo& info : list) tasks += info.From == TAutorunSource::ScheduledTask;
     EXPECT_EQ(tasks, 1u);
-    EXPECT_NE(Find(list, L"SCHE", L"\\First"), nullptr);
+    EXPECT_NE(Find(list, TAutorunSource::ScheduledTask, L"\\First"), nullptr);
     EXPECT_FALSE(list.empty());
-    EXPECT_EQ(list.back().From, L"SERV") << "services are still listed after the failure";
+    EXPECT_EQ(list.back().From, TAutorunSource::Service) << "services are still listed after the failure";
     EXPECT_EQ(Fake.Alive.load(), 0);
 }
 
@@ -664,9 +719,9 @@ TEST_F(AutorunTest, NoTasksWithoutAScheduler) {
         });
         TAutorunList list;
         CollectAutorun(list);
-        EXPECT_EQ(Find(list, L"SCHE", L"\\Unreachable"), nullptr) << c.Why;
-        EXPECT_NE(Find(list, L"SERV", service), nullptr) << c.Why;
-        EXPECT_NE(Find(list, L"HKCU", L"HKCU" + kRun + L"\\" + value), nullptr) << c.Why;
+        EXPECT_EQ(Find(list, TAutorunSource::ScheduledTask, L"\\Unreachable"), nullptr) << c.Why;
+        EXPECT_NE(Find(list, TAutorunSource::Service, service), nullptr) << c.Why;
+        EXPECT_NE(Find(list, TAutorunSource::UserRun, L"HKCU" + kRun + L"\\" + value), nullptr) << c.Why;
         EXPECT_EQ(Fake.Alive.load(), 0) << c.Why;
         const auto lock = LockTaskScheduler();
         EXPECT_EQ(ConnectedTaskScheduler(), nullptr) << c.Why;
@@ -712,7 +767,7 @@ TEST_F(AutorunTest, RealSchedulerConnectsOnAnyThreadAndFindsNoMissingTask) {
 
     // Switching a task that does not exist changes nothing and reports nothing.
     EXPECT_NO_THROW(SwitchScheduledTask(missing, false));
-    EXPECT_NO_THROW(SwitchAutorun(missing, L"SCHE", true));
+    EXPECT_NO_THROW(SwitchAutorun(missing, TAutorunSource::ScheduledTask, true));
     // Wine lists no tasks, but collecting through it is harmless.
     TAutorunList list;
     EXPECT_NO_THROW(CollectScheduledTasks(list));
@@ -768,13 +823,13 @@ TEST_F(AutorunTest, SwitchingOnWindows10WritesStartupApprovedAndKeepsTheEntry) {
     };
     for (const Case& c : cases) {
         const std::wstring name = UniqueName(L"TidoraSwitch");
-        std::wstring target, from, valueName = name;
+        std::wstring target, valueName = name;
+        TAutorunSource from = TAutorunSource::StartupFile;
         if (c.RunRoot) {
-            from = RootKeyToName(c.RunRoot, true);
-            target = from + c.RunKey + L"\\" + name;
+            from = RunSource(c.RunRoot);
+            target = RootKeyToName(c.RunRoot, true) + c.RunKey + L"\\" + name;
             Scratch.Text(c.RunRoot, c.RunKey, name, L"C:\\run.exe /x");
         } else {
-            from = L"FILE";
             valueName = name + L".lnk";
             target = Scratch.File(c.Folder, valueName);
         }
@@ -825,16 +880,16 @@ TEST_F(AutorunTest, SwitchingBeforeWindows10DeletesToSwitchOff) {
     const std::wstring runTarget = L"HKCU" + kRun + L"\\" + name;
 
     // On does nothing.
-    SwitchAutorun(runTarget, L"HKCU", true);
-    SwitchAutorun(file, L"FILE", true);
+    SwitchAutorun(runTarget, TAutorunSource::UserRun, true);
+    SwitchAutorun(file, TAutorunSource::StartupFile, true);
     EXPECT_EQ(TReg::ReadString(HKEY_CURRENT_USER, kRun, name, L"?"), L"C:\\old.exe");
     EXPECT_TRUE(FileExists(file));
     EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, name).empty());
     EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedFolder, name + L".lnk").empty());
 
     // Off deletes the value and the file, and writes nothing.
-    SwitchAutorun(runTarget, L"hkcu", false);
-    SwitchAutorun(file, L"file", false);
+    SwitchAutorun(runTarget, TAutorunSource::UserRun, false);
+    SwitchAutorun(file, TAutorunSource::StartupFile, false);
     TStrings names;
     TReg::ReadValueNames(HKEY_CURRENT_USER, kRun, names);
     EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end());
@@ -853,7 +908,7 @@ TEST_F(AutorunTest, UndeletableStartupFileRaisesAnErrorTheCallerCanCatch) {
                                           nullptr));
         ASSERT_TRUE(busy);
         try {
-            SwitchAutorun(file, L"FILE", false);
+            SwitchAutorun(file, TAutorunSource::StartupFile, false);
             ADD_FAILURE() << "no error raised";
         } catch (const EAutorunError& error) {
             EXPECT_EQ(error.Code(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -870,14 +925,14 @@ TEST_F(AutorunTest, UndeletableStartupFileRaisesAnErrorTheCallerCanCatch) {
 TEST_F(AutorunTest, ServicesSwitchBetweenAutomaticAndDisabled) {
     const std::wstring name = UniqueName(L"TidoraSwitchService");
     Scratch.Service(name, name, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"C:\\svc.exe");
-    SwitchAutorun(name, L"serv", false);
+    SwitchAutorun(name, TAutorunSource::Service, false);
     EXPECT_EQ(StartType(name), static_cast<DWORD>(SERVICE_DISABLED));
-    SwitchAutorun(name, L"SERV", true);
+    SwitchAutorun(name, TAutorunSource::Service, true);
     EXPECT_EQ(StartType(name), static_cast<DWORD>(SERVICE_AUTO_START)) << "on means automatic, not demand";
     SwitchService(name, false);
     TAutorunList list;
     CollectServices(list);
-    const TAutorunInfo* info = Find(list, L"SERV", name);
+    const TAutorunInfo* info = Find(list, TAutorunSource::Service, name);
     ASSERT_NE(info, nullptr);
     EXPECT_FALSE(info->Enabled);
     // A service that does not exist changes nothing.
@@ -888,9 +943,9 @@ TEST_F(AutorunTest, ServicesSwitchBetweenAutomaticAndDisabled) {
 TEST_F(AutorunTest, TasksSwitchThroughTheirEnabledFlag) {
     Fake.Tasks = {{L"Daily", true}, {L"Other", true}};
     UseFakeScheduler();
-    SwitchAutorun(L"\\Daily", L"sche", false);
+    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, false);
     EXPECT_FALSE(Fake.Tasks[0].Enabled);
-    SwitchAutorun(L"\\Daily", L"SCHE", true);
+    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, true);
     EXPECT_TRUE(Fake.Tasks[0].Enabled);
     const std::vector<std::wstring> calls = {
         L"Connect", L"GetFolder \\", L"GetTask \\Daily", L"put_Enabled Daily false",
@@ -917,9 +972,9 @@ TEST_F(AutorunTest, UnparsableOrUnknownTargetsChangeNothing) {
     for (TWindowsGeneration generation : {TWindowsGeneration::Windows10, TWindowsGeneration::Before10}) {
         SetWindowsGeneration(generation);
         // Fewer than three parts.
-        SwitchAutorun(L"HKCU\\" + name, L"HKCU", false);
-        SwitchAutorun(name, L"HKCU", false);
-        SwitchAutorun(L"", L"HKLM", false);
+        SwitchAutorun(L"HKCU\\" + name, TAutorunSource::UserRun, false);
+        SwitchAutorun(name, TAutorunSource::UserRun, false);
+        SwitchAutorun(L"", TAutorunSource::MachineRun, false);
         EXPECT_EQ(TReg::ReadString(HKEY_CURRENT_USER, kRun, name, L"?"), L"C:\\keep.exe");
         EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, name).empty());
     }

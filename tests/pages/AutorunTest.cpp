@@ -42,7 +42,7 @@ const std::wstring kRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 const std::wstring kApprovedRun = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 
-TAutorunInfo Entry(const std::wstring& From, const std::wstring& Caption, const std::wstring& Target,
+TAutorunInfo Entry(TAutorunSource From, const std::wstring& Caption, const std::wstring& Target,
                    bool Enabled = true, const std::wstring& FileName = L"") {
     TAutorunInfo info;
     info.FileName = FileName;
@@ -96,7 +96,7 @@ protected:
     }
     void PageMade() override { Page->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack); }
 
-    int RowOf(const std::wstring& From, const std::wstring& Target) const {
+    int RowOf(TAutorunSource From, const std::wstring& Target) const {
         const auto& rows = Page->Rows();
         for (size_t i = 0; i < rows.size(); ++i)
             if (rows[i].From == From && rows[i].Target == Target) return static_cast<int>(i);
@@ -131,12 +131,12 @@ TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
     ASSERT_FALSE(versions[L"ProductName"].empty());
     const std::wstring run = L"HKCU" + kRun + L"\\";
     Page->Entries = {
-        Entry(L"HKCU", L"Versioned", run + L"Versioned", true, versioned),
-        Entry(L"HKLM", L"Plain", L"HKLM" + kRun + L"\\Plain", true, L"C:\\nowhere\\plain.exe"),
-        Entry(L"HKCU", L"", run, true, L"C:\\nowhere\\default.exe"),
-        Entry(L"HKCU", L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
-        Entry(L"SCHE", L"Nightly", L"\\Nightly"),
-        Entry(L"SERV", L"Print Spooler", L"Spooler", true, L"C:\\Windows\\system32\\spoolsv.exe"),
+        Entry(TAutorunSource::UserRun, L"Versioned", run + L"Versioned", true, versioned),
+        Entry(TAutorunSource::MachineRun, L"Plain", L"HKLM" + kRun + L"\\Plain", true, L"C:\\nowhere\\plain.exe"),
+        Entry(TAutorunSource::UserRun, L"", run, true, L"C:\\nowhere\\default.exe"),
+        Entry(TAutorunSource::UserRun, L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
+        Entry(TAutorunSource::ScheduledTask, L"Nightly", L"\\Nightly"),
+        Entry(TAutorunSource::Service, L"Print Spooler", L"Spooler", true, L"C:\\Windows\\system32\\spoolsv.exe"),
     };
     Page->LoadAutorun();
     // The product name where the file has one; the unnamed default value and
@@ -144,7 +144,9 @@ TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
     EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], L"Plain", L"Nightly", L"Print Spooler"}));
     EXPECT_EQ(Page->ListAutorun->RowCount(), 4);
     EXPECT_EQ(Cell(0, 0), versions[L"ProductName"]);
-    EXPECT_EQ(Cell(3, 1), L"SERV");
+    // The source column in its written form.
+    EXPECT_EQ((std::vector<std::wstring>{Cell(0, 1), Cell(1, 1), Cell(2, 1), Cell(3, 1)}),
+              (std::vector<std::wstring>{L"HKCU", L"HKLM", L"SCHE", L"SERV"}));
     EXPECT_GT(Page->Rows()[0].Icon, 3);  // the file's own icon, appended to the pictures
     EXPECT_EQ(Page->Rows()[1].Icon, 1);  // no such file: the program picture
     EXPECT_EQ(Page->Rows()[2].Icon, 2);
@@ -160,11 +162,11 @@ TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
     // comes last; a Target that differs in letter case only is the same row.
     Page->ListAutorun->SelectRow(2);
     Page->Entries = {
-        Entry(L"hkcu", L"Versioned", L"hkcu" + kRun + L"\\VERSIONED", true, versioned),
-        Entry(L"HKLM", L"Plain", L"HKLM" + kRun + L"\\Plain", false, L"C:\\nowhere\\plain.exe"),
-        Entry(L"HKCU", L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
-        Entry(L"SERV", L"Print Spooler", L"Spooler", true),
-        Entry(L"SERV", L"New Service", L"NewSvc", true),
+        Entry(TAutorunSource::UserRun, L"Versioned", L"hkcu" + kRun + L"\\VERSIONED", true, versioned),
+        Entry(TAutorunSource::MachineRun, L"Plain", L"HKLM" + kRun + L"\\Plain", false, L"C:\\nowhere\\plain.exe"),
+        Entry(TAutorunSource::UserRun, L"Off", run + L"Off", false, L"C:\\nowhere\\off.exe"),
+        Entry(TAutorunSource::Service, L"Print Spooler", L"Spooler", true),
+        Entry(TAutorunSource::Service, L"New Service", L"NewSvc", true),
     };
     Page->LoadAutorun();
     EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], L"Plain", L"Print Spooler", L"New Service"}));
@@ -182,8 +184,8 @@ TEST_F(StartupPage, RowsFollowTheCollectionByFromAndTargetAndKeepTheirPlaces) {
                                                   L"New Service"}));
     EXPECT_TRUE(Grey(2));
     TickAllPrograms();
-    EXPECT_EQ(RowOf(L"HKCU", run + L"Off"), -1);
-    EXPECT_EQ(RowOf(L"HKLM", L"HKLM" + kRun + L"\\Plain"), -1);  // off now, so gone on a rebuild
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, run + L"Off"), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::MachineRun, L"HKLM" + kRun + L"\\Plain"), -1);  // off now, so gone on a rebuild
 }
 
 TEST_F(StartupPage, AProductNameIsReadAgainOnceItsFileChanged) {
@@ -192,8 +194,8 @@ TEST_F(StartupPage, AProductNameIsReadAgainOnceItsFileChanged) {
     ASSERT_TRUE(CopyFileW(test::BinaryPath(L"fixtures\\VersionedApp.exe").c_str(), program.c_str(), FALSE));
     TVersionStrings versions;
     ReadVersionStrings(program, {L"ProductName"}, versions);
-    Page->Entries = {Entry(L"HKCU", L"App", L"HKCU" + kRun + L"\\App", true, program),
-                     Entry(L"HKCU", L"Again", L"HKCU" + kRun + L"\\Again", true, program)};
+    Page->Entries = {Entry(TAutorunSource::UserRun, L"App", L"HKCU" + kRun + L"\\App", true, program),
+                     Entry(TAutorunSource::UserRun, L"Again", L"HKCU" + kRun + L"\\Again", true, program)};
     Page->LoadAutorun();
     EXPECT_EQ(Shown(), (std::vector<std::wstring>{versions[L"ProductName"], versions[L"ProductName"]}));
     // Replaced by a program without a version resource: F5 shows the captions.
@@ -216,17 +218,17 @@ TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
     };
     const std::wstring run = kRun + L"\\";
     const Case cases[] = {
-        {Entry(L"HKCU", L"a", L"HKCU" + run + L"TidoraWhiteValue"), false},
-        {Entry(L"HKLM", L"b", L"HKLM" + run + L"tidorawhite lower case"), false},
-        {Entry(L"HKLM", L"c", L"HKLM" + run + L"Drive:TidoraWhiteAfterColon"), false},
-        {Entry(L"HKCU", L"d", L"HKCU" + run + L"MyTidoraWhite"), true},
-        {Entry(L"SCHE", L"e", L"\\TidoraWhiteTask"), false},
-        {Entry(L"SCHE", L"f", L"\\OtherTask"), true},
-        {Entry(L"SERV", L"g", L"TidoraWhiteService"), false},
-        {Entry(L"SERV", L"TidoraWhite by its display name", L"OtherService"), true},
-        {Entry(L"FILE", L"h", L"C:\\Startup\\TidoraFile.lnk"), false},
-        {Entry(L"FILE", L"i", L"C:\\Guarded\\x.lnk"), false},
-        {Entry(L"FILE", L"j", L"C:\\Startup\\TidoraWhiteFile.lnk"), true},
+        {Entry(TAutorunSource::UserRun, L"a", L"HKCU" + run + L"TidoraWhiteValue"), false},
+        {Entry(TAutorunSource::MachineRun, L"b", L"HKLM" + run + L"tidorawhite lower case"), false},
+        {Entry(TAutorunSource::MachineRun, L"c", L"HKLM" + run + L"Drive:TidoraWhiteAfterColon"), false},
+        {Entry(TAutorunSource::UserRun, L"d", L"HKCU" + run + L"MyTidoraWhite"), true},
+        {Entry(TAutorunSource::ScheduledTask, L"e", L"\\TidoraWhiteTask"), false},
+        {Entry(TAutorunSource::ScheduledTask, L"f", L"\\OtherTask"), true},
+        {Entry(TAutorunSource::Service, L"g", L"TidoraWhiteService"), false},
+        {Entry(TAutorunSource::Service, L"TidoraWhite by its display name", L"OtherService"), true},
+        {Entry(TAutorunSource::StartupFile, L"h", L"C:\\Startup\\TidoraFile.lnk"), false},
+        {Entry(TAutorunSource::StartupFile, L"i", L"C:\\Guarded\\x.lnk"), false},
+        {Entry(TAutorunSource::StartupFile, L"j", L"C:\\Startup\\TidoraWhiteFile.lnk"), true},
     };
     for (bool all : {false, true}) {
         for (bool enabled : {true, false}) {
@@ -248,11 +250,11 @@ TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
 
 TEST_F(StartupPage, SavesEveryCollectedEntryByteForByte) {
     Page->Entries = {
-        Entry(L"FILE", L"Example", L"C:\\Startup\\Example.lnk"),
-        Entry(L"HKLM", L"Agent", L"HKLM" + kRun + L"\\Agent", false, L"C:\\a.exe"),
-        Entry(L"HKCU", L"", L"HKCU" + kRun + L"\\", true, L"C:\\default.exe"),
-        Entry(L"SERV", L"\uC11C\uBE44\uC2A4 a|b", L"KoSvc"),
-        Entry(L"SCHE", L"TidoraWhiteTask", L"\\TidoraWhiteTask"),
+        Entry(TAutorunSource::StartupFile, L"Example", L"C:\\Startup\\Example.lnk"),
+        Entry(TAutorunSource::MachineRun, L"Agent", L"HKLM" + kRun + L"\\Agent", false, L"C:\\a.exe"),
+        Entry(TAutorunSource::UserRun, L"", L"HKCU" + kRun + L"\\", true, L"C:\\default.exe"),
+        Entry(TAutorunSource::Service, L"\uC11C\uBE44\uC2A4 a|b", L"KoSvc"),
+        Entry(TAutorunSource::ScheduledTask, L"TidoraWhiteTask", L"\\TidoraWhiteTask"),
     };
     NameWhite = {L"TidoraWhite"};
     Page->LoadAutorun();
@@ -311,7 +313,7 @@ std::wstring AnswerDialog(DWORD UIThread, DWORD TimeoutMs, WORD Command = IDOK) 
 
 TEST_F(StartupPage, AFailedSaveWarnsWithTheSystemsMessageInTheUsersLanguage) {
     SetCurrentLanguage(L"en");
-    Page->Entries = {Entry(L"SERV", L"Spooler", L"Spooler")};
+    Page->Entries = {Entry(TAutorunSource::Service, L"Spooler", L"Spooler")};
     Page->LoadAutorun();
     TTempDir dir;
     const std::wstring path = dir.File(L"missing folder\\list.txt");
@@ -337,7 +339,7 @@ TEST_F(StartupPage, ASwitchThatFailsShowsTheErrorWindowAndTheButtonComesBack) {
     ASSERT_TRUE(test::WriteFileBytes(file, "x"));
     UniqueFileHandle held(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    Page->Entries = {Entry(L"FILE", L"Held", file, true, file)};
+    Page->Entries = {Entry(TAutorunSource::StartupFile, L"Held", file, true, file)};
     Page->LoadAutorun();
     ASSERT_EQ(Page->Rows().size(), 1u);
     Page->ListAutorun->SelectRow(0);
@@ -424,48 +426,48 @@ TEST_F(StartupPage, OnThePrefixSwitchingOffKeepsTheRowGreyUntilF5AndTheProtected
     Page->Real = true;
     Page->LoadAutorun();
     const std::wstring hkcu = L"HKCU" + kRun + L"\\";
-    const int onRow = RowOf(L"HKCU", hkcu + on);
+    const int onRow = RowOf(TAutorunSource::UserRun, hkcu + on);
     ASSERT_GE(onRow, 0);
     TVersionStrings versions;
     ReadVersionStrings(versioned, {L"ProductName"}, versions);
     EXPECT_EQ(Page->Rows()[static_cast<size_t>(onRow)].FileName, versions[L"ProductName"]);
     EXPECT_FALSE(Grey(onRow));
-    EXPECT_GE(RowOf(L"SERV", stem + L"Auto"), 0);
-    EXPECT_EQ(RowOf(L"SERV", stem + L"Demand"), -1);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + off), -1);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu), -1);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + white + L"Value"), -1);
-    EXPECT_EQ(RowOf(L"SERV", white + L"Service"), -1);
+    EXPECT_GE(RowOf(TAutorunSource::Service, stem + L"Auto"), 0);
+    EXPECT_EQ(RowOf(TAutorunSource::Service, stem + L"Demand"), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + off), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + white + L"Value"), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::Service, white + L"Service"), -1);
 
     // All Programs: the switched-off ones in grey; the protected and the
     // unnamed default value still not.
     TickAllPrograms();
-    ASSERT_GE(RowOf(L"HKCU", hkcu + off), 0);
-    EXPECT_TRUE(Grey(RowOf(L"HKCU", hkcu + off)));
-    ASSERT_GE(RowOf(L"SERV", stem + L"Demand"), 0);
-    EXPECT_TRUE(Grey(RowOf(L"SERV", stem + L"Demand")));
-    EXPECT_EQ(RowOf(L"HKCU", hkcu), -1);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + white + L"Value"), -1);
-    EXPECT_EQ(RowOf(L"SERV", white + L"Service"), -1);
+    ASSERT_GE(RowOf(TAutorunSource::UserRun, hkcu + off), 0);
+    EXPECT_TRUE(Grey(RowOf(TAutorunSource::UserRun, hkcu + off)));
+    ASSERT_GE(RowOf(TAutorunSource::Service, stem + L"Demand"), 0);
+    EXPECT_TRUE(Grey(RowOf(TAutorunSource::Service, stem + L"Demand")));
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + white + L"Value"), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::Service, white + L"Service"), -1);
     TickAllPrograms();
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + off), -1);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + off), -1);
 
     // A click on a row shows what the button would do to it.
-    const int autoService = RowOf(L"SERV", stem + L"Auto");
+    const int autoService = RowOf(TAutorunSource::Service, stem + L"Auto");
     ClickRow(autoService);
     EXPECT_FALSE(Page->BtnAutorun->Down());
     EXPECT_EQ(Page->BtnAutorun->Caption(), L"Disable");
 
     // Switching the shown entry off: written the way Windows 10 does it, the
     // row stays in place, grey, the button pressed and offering "Enable".
-    const int row = RowOf(L"HKCU", hkcu + on);
+    const int row = RowOf(TAutorunSource::UserRun, hkcu + on);
     Page->ListAutorun->SelectRow(row);
     const size_t rowsBefore = Page->Rows().size();
     SendMessageW(Page->BtnAutorun->Handle(), BM_CLICK, 0, 0);
     const TBytes approved = TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, on);
     ASSERT_EQ(approved.size(), 12u);
     EXPECT_EQ(approved[0], 3);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + on), row);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + on), row);
     EXPECT_EQ(Page->Rows().size(), rowsBefore);
     EXPECT_TRUE(Grey(row));
     EXPECT_TRUE(Page->BtnAutorun->Down());
@@ -479,8 +481,8 @@ TEST_F(StartupPage, OnThePrefixSwitchingOffKeepsTheRowGreyUntilF5AndTheProtected
 
     // F5 rebuilds the list: the switched-off entry goes.
     SendMessageW(Page->ListAutorun->Handle(), WM_KEYDOWN, VK_F5, 0);
-    EXPECT_EQ(RowOf(L"HKCU", hkcu + on), -1);
-    EXPECT_GE(RowOf(L"SERV", stem + L"Auto"), 0);
+    EXPECT_EQ(RowOf(TAutorunSource::UserRun, hkcu + on), -1);
+    EXPECT_GE(RowOf(TAutorunSource::Service, stem + L"Auto"), 0);
 
     // The unnamed default value is saved with the rest.
     TTempDir dir;
@@ -500,12 +502,12 @@ TEST_F(StartupPage, DoubleClickOnAMachineWideRowHandsItsSourceAndAddressToTheOpe
     const std::wstring tail = UniqueName(L"p");
     const std::wstring name = L"Tidora Page #1?%\u00C4" + tail;
     scratch.Text(HKEY_LOCAL_MACHINE, kRun, name, L"C:\\nowhere\\page.exe");
-    std::vector<std::pair<std::wstring, std::wstring>> opened;
+    std::vector<std::pair<TAutorunSource, std::wstring>> opened;
     Page->SetEntryPageOpener(
-        [&](const std::wstring& From, const std::wstring& Target) { opened.emplace_back(From, Target); });
+        [&](TAutorunSource From, const std::wstring& Target) { opened.emplace_back(From, Target); });
     Page->Real = true;
     Page->LoadAutorun();
-    const int row = RowOf(L"HKLM", L"HKLM" + kRun + L"\\" + name);
+    const int row = RowOf(TAutorunSource::MachineRun, L"HKLM" + kRun + L"\\" + name);
     ASSERT_GE(row, 0);
 
     // Nothing focused yet: a double click on the empty area does nothing.
@@ -518,7 +520,7 @@ TEST_F(StartupPage, DoubleClickOnAMachineWideRowHandsItsSourceAndAddressToTheOpe
     const RECT r = Page->ListAutorun->RowRect(row);
     SendMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 30, (r.top + r.bottom) / 2));
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].first, L"HKLM");
+    EXPECT_EQ(opened[0].first, TAutorunSource::MachineRun);
     EXPECT_EQ(opened[0].second, L"HKLM" + kRun + L"\\" + name);
 }
 
@@ -534,7 +536,7 @@ TEST_F(StartupPage, AReaderGetsTheListBeforeOrAfterAReloadNeverOneBeingFilled) {
         ++generation;
         collecting = true;
         for (int i = 0; i <= generation; ++i) {
-            List.push_back(Entry(L"SERV", std::to_wstring(generation), L"Svc" + std::to_wstring(i)));
+            List.push_back(Entry(TAutorunSource::Service, std::to_wstring(generation), L"Svc" + std::to_wstring(i)));
             if (i == generation / 2) {
                 // Wait a little for the reader's next turn, so every reload
                 // is read in the middle at least once.
@@ -618,12 +620,13 @@ TEST(StartupPageShots, InKoreanAndEnglish) {
     auto* cards = TWindow::Create<TCardPanel>(&form, L"Cards", TBounds{0, 0, 448, 367}, TAlign::alClient);
     const std::wstring versioned = test::BinaryPath(L"fixtures\\VersionedApp.exe");
     const TAutorunList entries = {
-        Entry(L"HKLM", L"Versioned", L"HKLM" + kRun + L"\\Versioned", true, versioned),
-        Entry(L"HKCU", L"\uBA54\uC2E0\uC800", L"HKCU" + kRun + L"\\Messenger", true, L"C:\\nowhere\\m.exe"),
-        Entry(L"FILE", L"Notes", L"C:\\Startup\\Notes.lnk", false, L"C:\\nowhere\\notes.exe"),
-        Entry(L"SCHE", L"Nightly Update", L"\\Nightly Update"),
-        Entry(L"SERV", L"Print Spooler", L"Spooler", false),
-        Entry(L"SERV", L"Windows Update", L"wuauserv"),
+        Entry(TAutorunSource::MachineRun, L"Versioned", L"HKLM" + kRun + L"\\Versioned", true, versioned),
+        Entry(TAutorunSource::UserRun, L"\uBA54\uC2E0\uC800", L"HKCU" + kRun + L"\\Messenger", true,
+              L"C:\\nowhere\\m.exe"),
+        Entry(TAutorunSource::StartupFile, L"Notes", L"C:\\Startup\\Notes.lnk", false, L"C:\\nowhere\\notes.exe"),
+        Entry(TAutorunSource::ScheduledTask, L"Nightly Update", L"\\Nightly Update"),
+        Entry(TAutorunSource::Service, L"Print Spooler", L"Spooler", false),
+        Entry(TAutorunSource::Service, L"Windows Update", L"wuauserv"),
     };
     struct Shot {
         const wchar_t* Language;
