@@ -1,5 +1,8 @@
 #include "app/Report.h"
 
+#include <string>
+#include <string_view>
+
 #include "service/HTTP.h"
 #include "service/Service.h"
 #include "service/Update.h"
@@ -12,62 +15,97 @@
 namespace tidora {
 namespace {
 
-void AppendMember(std::wstring& Json, const wchar_t* Key, const std::wstring& Value, bool First = false) {
-    if (!First) Json += L',';
-    Json += L'"';
-    Json += Key;
-    Json += L"\":\"";
-    Json += Value;
-    Json += L'"';
-}
-
-} // namespace
-
-std::wstring BuildReportJson(const TUsageReport& Report) {
-    std::wstring json;
-    json.reserve(96 + Report.Processes.size() * 64 + Report.Startup.size() * 80 + Report.Install.size() * 80);
-    json += L"[{";
-    AppendMember(json, L"cate", L"memory", true);
-    AppendMember(json, L"old", std::to_wstring(Report.OldAvail));
-    AppendMember(json, L"new", std::to_wstring(Report.NewAvail));
-    AppendMember(json, L"tot", std::to_wstring(Report.Total));
-    json += L'}';
+// The report's text, written by one walk over the records into a Sink: once
+// to measure it, once to write it into a buffer of that size. A report of
+// many records then holds its body once, never twice while a growing buffer
+// moves, and no record makes a text of its own on the way.
+template <typename TSink>
+void WriteReport(const TUsageReport& Report, TSink& Sink) {
+    auto member = [&](const char* Key, bool First) {
+        Sink.Raw(First ? "\"" : ",\"");
+        Sink.Raw(Key);
+        Sink.Raw("\":\"");
+    };
+    auto text = [&](const char* Key, std::wstring_view Value) {
+        member(Key, false);
+        Sink.Escaped(Value);
+        Sink.Raw("\"");
+    };
+    auto number = [&](const char* Key, long long Value) {
+        member(Key, false);
+        Sink.Raw(std::to_string(Value).c_str());
+        Sink.Raw("\"");
+    };
+    Sink.Raw("[{\"cate\":\"memory\"");
+    number("old", Report.OldAvail);
+    number("new", Report.NewAvail);
+    number("tot", Report.Total);
+    Sink.Raw("}");
     for (const TReportProcess& process : Report.Processes) {
-        json += L",{";
-        AppendMember(json, L"cate", L"clean", true);
-        AppendMember(json, L"file", JsonEscape(ShortenPath(process.FileName)));
-        AppendMember(json, L"state", std::to_wstring(static_cast<int32_t>(process.State)));
-        json += L'}';
+        Sink.Raw(",{\"cate\":\"clean\"");
+        member("file", false);
+        size_t folder = 0;
+        const std::wstring* placeholder = ShortenedPrefix(process.FileName, folder);
+        if (placeholder) Sink.Escaped(*placeholder);
+        Sink.Escaped(std::wstring_view(process.FileName).substr(placeholder ? folder : 0));
+        Sink.Raw("\"");
+        number("state", static_cast<int32_t>(process.State));
+        Sink.Raw("}");
     }
     if (Report.HasStartupPage) {
         for (const TReportStartup& entry : Report.Startup) {
-            json += L",{";
-            AppendMember(json, L"cate", L"start", true);
-            AppendMember(json, L"item", JsonEscape(entry.Target));
-            AppendMember(json, L"from", AutorunSourceText(entry.From));
-            json += L'}';
+            Sink.Raw(",{\"cate\":\"start\"");
+            text("item", entry.Target);
+            text("from", AutorunSourceText(entry.From));
+            Sink.Raw("}");
         }
     }
     if (Report.HasInstallPage) {
         for (const TReportInstall& program : Report.Install) {
-            json += L",{";
-            AppendMember(json, L"cate", L"install", true);
-            AppendMember(json, L"displayname", JsonEscape(program.DisplayName));
-            AppendMember(json, L"publisher", JsonEscape(program.Publisher));
-            json += L'}';
+            Sink.Raw(",{\"cate\":\"install\"");
+            text("displayname", program.DisplayName);
+            text("publisher", program.Publisher);
+            Sink.Raw("}");
         }
     }
-    json += L']';
+    Sink.Raw("]");
+}
+
+struct TMeasure {
+    size_t Length = 0;
+    void Raw(const char* Text) { Length += std::char_traits<char>::length(Text); }
+    void Escaped(std::wstring_view Text) { Length += JsonEscapedLength(Text); }
+};
+
+struct TWrite {
+    std::string& Out;
+    void Raw(const char* Text) { Out += Text; }
+    void Escaped(std::wstring_view Text) { AppendJsonEscaped(Out, Text); }
+};
+
+} // namespace
+
+std::string BuildReportJson(const TUsageReport& Report) {
+    TMeasure measure;
+    WriteReport(Report, measure);
+    std::string json;
+    json.reserve(measure.Length);
+    TWrite write{json};
+    WriteReport(Report, write);
     return json;
 }
 
 std::wstring PostJson(const std::wstring& URL, const std::wstring& Body) {
+    return PostJson(URL, WideToUtf8(Body));
+}
+
+std::wstring PostJson(const std::wstring& URL, const std::string& Utf8Body) {
     THTTP http;
     http.SetCustomHeaders(L"User-Version", GetAppVersion(L"%d.%d.%d.%d"));
     http.SetCustomHeaders(L"User-Union", GetUserID());
-    if (Body.empty()) return http.Get(URL);
+    if (Utf8Body.empty()) return http.Get(URL);
     http.SetContentType(L"application/json");
-    return http.Post(URL, Body);
+    return http.Post(URL, Utf8Body);
 }
 
 std::wstring ReportID(const std::wstring& Reply) {

@@ -44,12 +44,14 @@ struct TUsageReport : TReportPages {
 };
 
 // The report as one compact JSON array; every value is a string and the text
-// is pure ASCII.
-std::wstring BuildReportJson(const TUsageReport& Report);
+// is pure ASCII (so it is its own UTF-8), made in one buffer of its final size.
+std::string BuildReportJson(const TUsageReport& Report);
 
 // Posts Body as JSON with the service headers (a GET when Body is empty) and
 // returns the reply, or the transport's error text when none came.
 std::wstring PostJson(const std::wstring& URL, const std::wstring& Body);
+// The same with a body already in UTF-8, sent without a copy.
+std::wstring PostJson(const std::wstring& URL, const std::string& Utf8Body);
 
 // The id after "pk":" in a reply, up to the next unescaped quote, unchanged;
 // "" when there is none.

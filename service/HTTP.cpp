@@ -76,9 +76,12 @@ std::wstring THTTP::Delete(const std::wstring& URL) {
 }
 
 std::wstring THTTP::Post(const std::wstring& URL, const std::wstring& Source) {
+    return Post(URL, WideToUtf8(Source));
+}
+
+std::wstring THTTP::Post(const std::wstring& URL, const std::string& Utf8) {
     if (ContentType().empty()) SetContentType(L"application/x-www-form-urlencoded");
-    const std::string body = WideToUtf8(Source);
-    return Send(L"POST", URL, body.data(), body.size());
+    return Send(L"POST", URL, Utf8.data(), Utf8.size());
 }
 
 std::wstring THTTP::Post(const std::wstring& URL, const std::vector<std::wstring>& Source) {

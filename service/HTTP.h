@@ -61,6 +61,8 @@ public:
     std::wstring Options(const std::wstring& URL);
     // The text goes out as UTF-8 without a byte-order mark.
     std::wstring Post(const std::wstring& URL, const std::wstring& Source);
+    // Text already in UTF-8, sent as it is (no copy is made).
+    std::wstring Post(const std::wstring& URL, const std::string& Utf8);
     // The lines as a URL-encoded form ("name=value" or a bare value each).
     std::wstring Post(const std::wstring& URL, const std::vector<std::wstring>& Source);
     std::wstring Post(const std::wstring& URL, const TMultipartFormData& Source);

@@ -95,16 +95,32 @@ std::wstring ExpandPlaceholders(const std::wstring& Text) {
     return ExpandPlaceholders(Text, Table());
 }
 
-std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table) {
+namespace {
+
+const std::wstring* FindShortening(const std::wstring& Path, const TPlaceholders& Table, size_t& FolderLength) {
     for (const auto& [name, folder] : Table) {
-        if (Path.size() > folder.size() && Path[folder.size()] == L'\\' && StartsTextAscii(Path, folder))
-            return name + Path.substr(folder.size());
+        if (Path.size() > folder.size() && Path[folder.size()] == L'\\' && StartsTextAscii(Path, folder)) {
+            FolderLength = folder.size();
+            return &name;
+        }
     }
-    return Path;
+    return nullptr;
+}
+
+} // namespace
+
+std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table) {
+    size_t folder = 0;
+    const std::wstring* name = FindShortening(Path, Table, folder);
+    return name ? *name + Path.substr(folder) : Path;
 }
 
 std::wstring ShortenPath(const std::wstring& Path) {
     return ShortenPath(Path, Table());
+}
+
+const std::wstring* ShortenedPrefix(const std::wstring& Path, size_t& FolderLength) {
+    return FindShortening(Path, Table(), FolderLength);
 }
 
 namespace {

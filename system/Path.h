@@ -41,6 +41,9 @@ std::wstring ExpandPlaceholders(const std::wstring& Text, const TPlaceholders& T
 // A leading "folder\" replaced by its placeholder.
 std::wstring ShortenPath(const std::wstring& Path);
 std::wstring ShortenPath(const std::wstring& Path, const TPlaceholders& Table);
+// The placeholder that ShortenPath puts in front of Path, with the length of
+// the folder it replaces; null when Path stays as it is.
+const std::wstring* ShortenedPrefix(const std::wstring& Path, size_t& FolderLength);
 
 // The part of a path after its last backslash or colon.
 std::wstring FileNamePart(const std::wstring& Path);

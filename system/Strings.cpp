@@ -19,11 +19,6 @@ std::wstring AsciiUpper(const std::wstring& text) {
 
 const wchar_t kHex[] = L"0123456789ABCDEF";
 
-void AppendHex4(std::wstring& out, unsigned value) {
-    out += L"\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(value >> shift) & 0xF];
-}
-
 void AppendPercent(std::wstring& out, unsigned char byte) {
     out += L'%';
     out += kHex[byte >> 4];
@@ -98,25 +93,60 @@ std::wstring ExtractBetween(const std::wstring& Source, const std::wstring& Star
     return Source.substr(from, to - from);
 }
 
+namespace {
+
+// The JSON escape of Text appended to Out, a text of wide or narrow
+// characters (the escape is pure ASCII).
+template <typename TOut>
+void AppendJsonEscapedTo(TOut& Out, std::wstring_view Text) {
+    using Char = typename TOut::value_type;
+    for (wchar_t c : Text) {
+        const char* pair = nullptr;
+        switch (c) {
+        case 8: pair = "\\b"; break;
+        case 9: pair = "\\t"; break;
+        case 10: pair = "\\n"; break;
+        case 12: pair = "\\f"; break;
+        case 13: pair = "\\r"; break;
+        case L'"': pair = "\\\""; break;
+        case L'/': pair = "\\/"; break;
+        case L'\\': pair = "\\\\"; break;
+        }
+        if (pair) {
+            Out += static_cast<Char>(pair[0]);
+            Out += static_cast<Char>(pair[1]);
+        } else if (c < 32 || c > 127) {
+            Out += static_cast<Char>('\\');
+            Out += static_cast<Char>('u');
+            for (int shift = 12; shift >= 0; shift -= 4) Out += static_cast<Char>(kHex[(c >> shift) & 0xF]);
+        } else {
+            Out += static_cast<Char>(c);
+        }
+    }
+}
+
+} // namespace
+
 std::wstring JsonEscape(const std::wstring& Text) {
     std::wstring out;
     out.reserve(Text.size() + Text.size() / 4 + 8);
+    AppendJsonEscapedTo(out, Text);
+    return out;
+}
+
+size_t JsonEscapedLength(std::wstring_view Text) {
+    size_t length = 0;
     for (wchar_t c : Text) {
         switch (c) {
-        case 8: out += L"\\b"; break;
-        case 9: out += L"\\t"; break;
-        case 10: out += L"\\n"; break;
-        case 12: out += L"\\f"; break;
-        case 13: out += L"\\r"; break;
-        case L'"': out += L"\\\""; break;
-        case L'/': out += L"\\/"; break;
-        case L'\\': out += L"\\\\"; break;
-        default:
-            if (c < 32 || c > 127) AppendHex4(out, c);
-            else out += c;
+        case 8: case 9: case 10: case 12: case 13: case L'"': case L'/': case L'\\': length += 2; break;
+        default: length += c < 32 || c > 127 ? 6 : 1;
         }
     }
-    return out;
+    return length;
+}
+
+void AppendJsonEscaped(std::string& Out, std::wstring_view Text) {
+    AppendJsonEscapedTo(Out, Text);
 }
 
 std::wstring JsonUnescape(const std::wstring& Text) {

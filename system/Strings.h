@@ -3,6 +3,7 @@
 // replies, the hand-written JSON escape, encoding sniffing and the two
 // percent-encodings. All are pure and may run on any thread.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "system/Stream.h"
@@ -17,6 +18,10 @@ std::wstring ExtractBetween(const std::wstring& Source, const std::wstring& Star
 
 // The text as the inside of a JSON string; the result is pure ASCII.
 std::wstring JsonEscape(const std::wstring& Text);
+// The length of Text's JSON escape, and the escape (pure ASCII) appended to
+// a UTF-8 text: a long JSON text can be measured first and written once.
+size_t JsonEscapedLength(std::wstring_view Text);
+void AppendJsonEscaped(std::string& Out, std::wstring_view Text);
 
 // Decodes JSON escapes. Never throws: a "\u" without hexadecimal digits is
 // copied through as it stands.

@@ -63,7 +63,7 @@ TEST(UsageReport, IsOneCompactAsciiArrayInTheFixedKeyOrder) {
     TUsageReport report = SampleReport();
     report.HasStartupPage = true;
     report.HasInstallPage = true;
-    EXPECT_EQ(WideToUtf8(BuildReportJson(report)),
+    EXPECT_EQ(BuildReportJson(report),
               std::string(kMemoryAndProcesses) +
                   R"(,{"cate":"start","item":"C:\\Program Files\\\uD55C\uAE00\\run.exe \/min","from":"HKCU"},)"
                   R"({"cate":"start","item":"\ttab","from":"SERV"},)"
@@ -73,17 +73,17 @@ TEST(UsageReport, IsOneCompactAsciiArrayInTheFixedKeyOrder) {
 
 TEST(UsageReport, HoldsOnlyThePagesTheUserOpened) {
     TUsageReport report = SampleReport();
-    EXPECT_EQ(WideToUtf8(BuildReportJson(report)), std::string(kMemoryAndProcesses) + "]");
+    EXPECT_EQ(BuildReportJson(report), std::string(kMemoryAndProcesses) + "]");
     report.HasInstallPage = true;
     report.Install.resize(1);
-    EXPECT_EQ(WideToUtf8(BuildReportJson(report)),
+    EXPECT_EQ(BuildReportJson(report),
               std::string(kMemoryAndProcesses) +
                   R"(,{"cate":"install","displayname":"Name \"Q\"","publisher":"Pub\/Co"}])");
     // An opened page that collected nothing adds nothing.
     report.HasStartupPage = true;
     report.Startup.clear();
     report.Install.clear();
-    EXPECT_EQ(WideToUtf8(BuildReportJson(report)), std::string(kMemoryAndProcesses) + "]");
+    EXPECT_EQ(BuildReportJson(report), std::string(kMemoryAndProcesses) + "]");
 }
 
 TEST(ReportID, IsTheTextAfterThePkTagUpToTheClosingQuote) {
@@ -188,7 +188,7 @@ TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
         const json requests = Server.Requests();
         ASSERT_FALSE(requests.empty());
         EXPECT_EQ(requests.back()["path"], "/report.php");
-        EXPECT_EQ(BodyOf(requests.back()), WideToUtf8(BuildReportJson(report)));
+        EXPECT_EQ(BodyOf(requests.back()), BuildReportJson(report));
     }
     // No service at all: the error text holds no id, and nothing is opened.
     Opened.clear();
