@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/Clock.h"
+#include "bench/Launch.h"
 #include "system/Handles.h"
 #include "system/Path.h"
 #include "ui/ImageCollection.h"
@@ -58,11 +59,7 @@ double CachedLookups(const std::vector<std::wstring>& Locations) {
 } // namespace
 
 int wmain() {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self);
-    folder.erase(folder.find_last_of(L'\\'));
-    const std::wstring library = folder + L"\\..\\fixtures\\IconLib.dll";
+    const std::wstring library = bench::FixturePath(L"IconLib.dll");
     if (!FileExists(library)) {
         std::printf("IconLib.dll not found beside the tests' fixtures; build the tests first\n");
         return 1;

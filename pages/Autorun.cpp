@@ -21,6 +21,12 @@ constexpr int kTaskPicture = 2;
 constexpr int kServicePicture = 3;
 
 constexpr int kRowHeight = 24;
+
+// Rows not yet in view are read in idle time, a slice at a time, so that
+// input and painting go first.
+constexpr UINT_PTR kReadTimer = 1;
+constexpr ULONGLONG kReadSliceMs = 6;
+constexpr UINT kReadPauseMs = 10;
 constexpr int kSourceColumnWidth = 50;
 
 // Rows and entries are matched by source and address, the address's ASCII
@@ -44,6 +50,7 @@ TFrmAutorun::TFrmAutorun(TWindow* Parent)
     : TFrame(Parent), FListAutoObj(std::make_shared<const TAutorunList>()) {}
 
 TFrmAutorun::~TFrmAutorun() {
+    if (Handle()) KillTimer(Handle(), kReadTimer);
     // The list goes with the frame's components, after this page's fields.
     if (ListAutorun) ListAutorun->ReleaseOwner();
 }
@@ -129,8 +136,8 @@ void TFrmAutorun::LoadAutorun() {
     for (size_t i = 0; i < FRows.size(); ++i) rows.emplace(RowKey(FRows[i].From, FRows[i].Target), i);
     std::unordered_set<std::wstring> seen;
     seen.reserve(entries->size());
-    // What a file gave in this load, many entries starting the same file.
-    std::unordered_map<std::wstring, TFileFacts> files;
+    // A file is read again at each load (it may have changed), once.
+    FLoadFacts.clear();
 
     for (const TAutorunInfo& entry : *entries) {
         std::wstring key = RowKey(entry.From, entry.Target);
@@ -143,7 +150,6 @@ void TFrmAutorun::LoadAutorun() {
         if (entry.Caption.empty()) continue;
         if (!entry.Enabled && !showAll) continue;
 
-        std::wstring product;
         int icon = kProgramPicture;
         bool readFile = false;
         switch (entry.From) {
@@ -164,34 +170,80 @@ void TFrmAutorun::LoadAutorun() {
             readFile = true;
             break;
         }
-        if (readFile) {
-            auto known = files.find(entry.FileName);
-            if (known == files.end()) known = files.emplace(entry.FileName, ReadFileFacts(entry.FileName)).first;
-            product = known->second.Product;
-            icon = known->second.Icon;
-        }
 
+        // The product name and icon wait until the row is shown: reading
+        // them for every row kept the whole list from showing.
         TAutorunItem item;
-        item.FileName = product.empty() ? entry.Caption : product;
+        item.FileName = entry.Caption;
         item.Target = entry.Target;
         item.From = entry.From;
         item.Icon = icon;
         item.Enabled = entry.Enabled;
+        if (readFile) {
+            item.Program = entry.FileName;
+            item.Pending = true;
+        }
         FRows.push_back(std::move(item));
         rows.emplace(std::move(key), FRows.size() - 1);
     }
 
-    ListAutorun->BeginUpdate();
     // Gone entries leave, last first, so the rows before keep their places;
-    // the list moves its selection along.
+    // the list moves its selection along. The list stops drawing only while
+    // rows leave: turning its drawing back on costs more than the count change
+    // alone that most loads make.
+    bool deleting = false;
     for (size_t i = FRows.size(); i-- > 0;) {
         if (seen.count(RowKey(FRows[i].From, FRows[i].Target))) continue;
+        if (!deleting) ListAutorun->BeginUpdate();
+        deleting = true;
         FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(i));
         ListAutorun->DeleteRow(static_cast<int>(i));
     }
     ListAutorun->SetRowCount(static_cast<int>(FRows.size()));
-    ListAutorun->EndUpdate();
+    if (deleting) ListAutorun->EndUpdate();
+    // The rows in view are complete when the list paints; the others follow
+    // in idle time.
+    ReadRowsInView();
     ListAutorun->Repaint();
+    FNextPending = 0;
+    SetTimer(Handle(), kReadTimer, kReadPauseMs, nullptr);
+}
+
+TFrmAutorun::TFileFacts TFrmAutorun::FileFacts(const std::wstring& FileName) {
+    auto known = FLoadFacts.find(FileName);
+    if (known == FLoadFacts.end()) known = FLoadFacts.emplace(FileName, ReadFileFacts(FileName)).first;
+    return known->second;
+}
+
+void TFrmAutorun::ReadRow(size_t Row) {
+    if (Row >= FRows.size() || !FRows[Row].Pending) return;
+    TAutorunItem& item = FRows[Row];
+    const TFileFacts facts = FileFacts(item.Program);
+    if (!facts.Product.empty()) item.FileName = facts.Product;
+    item.Icon = facts.Icon;
+    item.Pending = false;
+    item.Program = std::wstring();
+}
+
+void TFrmAutorun::ReadRowsInView() {
+    const int top = ListAutorun->TopRow();
+    const int count = ListAutorun->RowsPerPage() + 1;  // a partly shown row at the bottom too
+    for (int row = std::max(top, 0); row < top + count; ++row) ReadRow(static_cast<size_t>(row));
+}
+
+void TFrmAutorun::ReadPendingRows() {
+    for (size_t row = 0; row < FRows.size(); ++row) ReadRow(row);
+    FNextPending = FRows.size();
+}
+
+void TFrmAutorun::OnTimer(UINT_PTR Id) {
+    if (Id != kReadTimer) return;
+    const ULONGLONG until = GetTickCount64() + kReadSliceMs;
+    while (FNextPending < FRows.size()) {
+        ReadRow(FNextPending++);
+        if (GetTickCount64() >= until) return;
+    }
+    KillTimer(Handle(), kReadTimer);
 }
 
 TFrmAutorun::TFileFacts TFrmAutorun::ReadFileFacts(const std::wstring& FileName) {
@@ -238,14 +290,17 @@ TFrmAutorun::TFileFacts TFrmAutorun::ReadFileFacts(const std::wstring& FileName)
 
 // ---- the list's cells ----
 
-void TFrmAutorun::ListAutorunGetText(int Row, int Column, std::wstring& Text) const {
+void TFrmAutorun::ListAutorunGetText(int Row, int Column, std::wstring& Text) {
+    if (Column == 0) ReadRow(static_cast<size_t>(Row));
     const TAutorunItem& item = FRows[static_cast<size_t>(Row)];
     if (Column == 0) Text = item.FileName;
     else if (Column == 1) Text = AutorunSourceText(item.From);
 }
 
-int TFrmAutorun::ListAutorunGetImageIndex(int Row, int Column) const {
-    return Column == 0 ? FRows[static_cast<size_t>(Row)].Icon : -1;
+int TFrmAutorun::ListAutorunGetImageIndex(int Row, int Column) {
+    if (Column != 0) return -1;
+    ReadRow(static_cast<size_t>(Row));
+    return FRows[static_cast<size_t>(Row)].Icon;
 }
 
 COLORREF TFrmAutorun::ListAutorunPaintText(int Row, int Column) const {

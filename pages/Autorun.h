@@ -36,6 +36,11 @@ public:
     TAutorunSource From = TAutorunSource::MachineRun;  // shown in the second column
     int Icon = 1;           // picture index in the page's image collection
     bool Enabled = true;
+    // The file whose product name and icon the row shows, until they are
+    // read: when the row first comes into view, or in idle time before that.
+    // Empty once read (and for rows that show no file's name).
+    std::wstring Program;
+    bool Pending = false;
 };
 
 // Opens the page about the entry with source From and address Target; the
@@ -73,8 +78,12 @@ public:
     // the first load.
     std::shared_ptr<const TAutorunList> Snapshot() const;
 
-    // The rows as shown, in list order.
+    // The rows as shown, in list order. A row's product name and icon are
+    // read when the list first shows it, or in idle time after a load;
+    // Pending rows still show the entry's caption and the program picture.
     const std::vector<TAutorunItem>& Rows() const { return FRows; }
+    // Reads the product name and icon of every row still pending.
+    void ReadPendingRows();
     TImageCollection& DataIcon() { return FDataIcon; }
 
     // Writes the collected entries as the save menu item does: one line
@@ -100,6 +109,7 @@ public:
 
 protected:
     void OnCreated() override;
+    void OnTimer(UINT_PTR Id) override;
     // Where the entries come from: CollectAutorun. Tests collect their own.
     virtual void CollectEntries(TAutorunList& List);
     // Asks the user where to save; false when the user cancels.
@@ -118,8 +128,11 @@ private:
         std::wstring Product;
     };
     TFileFacts ReadFileFacts(const std::wstring& FileName);
-    void ListAutorunGetText(int Row, int Column, std::wstring& Text) const;
-    int ListAutorunGetImageIndex(int Row, int Column) const;
+    TFileFacts FileFacts(const std::wstring& FileName);
+    void ReadRow(size_t Row);
+    void ReadRowsInView();
+    void ListAutorunGetText(int Row, int Column, std::wstring& Text);
+    int ListAutorunGetImageIndex(int Row, int Column);
     COLORREF ListAutorunPaintText(int Row, int Column) const;
     void ShowSwitchAction(bool RowEnabled);
 
@@ -130,6 +143,9 @@ private:
     std::shared_ptr<const TAutorunList> FListAutoObj;
     TIconCache FListIconObj;
     std::unordered_map<std::wstring, TProductName> FProductNames;
+    // What each file gave since the last load (many entries start one file).
+    std::unordered_map<std::wstring, TFileFacts> FLoadFacts;
+    size_t FNextPending = 0;  // where idle reading goes on
     TImageCollection FDataIcon;
     std::vector<TAutorunItem> FRows;
 };

@@ -242,6 +242,14 @@ void TListView::SelectRow(int Row) {
     SendMessageW(Handle(), LVM_ENSUREVISIBLE, Row, FALSE);
 }
 
+int TListView::TopRow() const {
+    return Handle() ? static_cast<int>(SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0)) : 0;
+}
+
+int TListView::RowsPerPage() const {
+    return Handle() ? static_cast<int>(SendMessageW(Handle(), LVM_GETCOUNTPERPAGE, 0, 0)) : 0;
+}
+
 RECT TListView::RowRect(int Row) const {
     RECT r{};
     r.left = LVIR_BOUNDS;

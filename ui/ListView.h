@@ -62,6 +62,9 @@ public:
     int FocusedRow() const;
     // Selects and focuses Row (scrolled into view); -1 clears both.
     void SelectRow(int Row);
+    // The first row in view, and how many rows fit wholly in view.
+    int TopRow() const;
+    int RowsPerPage() const;
     // Where a row is, in the list's client coordinates.
     RECT RowRect(int Row) const;
 

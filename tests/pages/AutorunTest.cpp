@@ -209,6 +209,55 @@ TEST_F(StartupPage, AProductNameIsReadAgainOnceItsFileChanged) {
     EXPECT_EQ(Page->Rows()[0].Icon, 1);
 }
 
+TEST_F(StartupPage, ScrollingALongListFindsNamesAndIconsOnTheRowsItReaches) {
+    const std::wstring versioned = test::BinaryPath(L"fixtures\\VersionedApp.exe");
+    TVersionStrings versions;
+    ReadVersionStrings(versioned, {L"ProductName"}, versions);
+    const std::wstring product = versions[L"ProductName"];
+    ASSERT_FALSE(product.empty());
+    // Every third entry starts a file that is not there: its caption and the
+    // program picture.
+    constexpr int kRows = 300;
+    auto caption = [](int Row) { return L"App" + std::to_wstring(Row); };
+    for (int i = 0; i < kRows; ++i)
+        Page->Entries.push_back(Entry(TAutorunSource::UserRun, caption(i), L"HKCU" + kRun + L"\\" + caption(i), true,
+                                      i % 3 == 2 ? L"C:\\nowhere\\" + caption(i) + L".exe" : versioned));
+    auto complete = [&](int Row) {
+        const TAutorunItem& item = Page->Rows()[static_cast<size_t>(Row)];
+        if (Row % 3 == 2) return item.FileName == caption(Row) && item.Icon == 1;
+        return item.FileName == product && item.Icon > 3;
+    };
+    TListView* list = Page->ListAutorun;
+    // What the list paints, from the top row it shows down: complete.
+    auto expectRowsInViewComplete = [&](const char* Where) {
+        const test::TPrintedClient printed(list->Handle(), PRF_CLIENT | PRF_ERASEBKGND);
+        const int top = list->TopRow();
+        ASSERT_GT(list->RowsPerPage(), 5) << Where;
+        for (int row = top; row < top + list->RowsPerPage(); ++row) {
+            EXPECT_TRUE(complete(row)) << Where << ", row " << row;
+            EXPECT_EQ(Cell(row, 0), row % 3 == 2 ? caption(row) : product) << Where << ", row " << row;
+        }
+    };
+
+    Page->LoadAutorun();
+    ASSERT_EQ(list->RowCount(), kRows);
+    expectRowsInViewComplete("first paint");
+    EXPECT_EQ(Page->Rows()[kRows - 1].FileName, caption(kRows - 1));  // not read yet: out of view
+    for (int row : {40, 150, kRows - 1}) {
+        SendMessageW(list->Handle(), LVM_ENSUREVISIBLE, row, FALSE);
+        expectRowsInViewComplete(("scrolled to row " + std::to_string(row)).c_str());
+    }
+    // The rows scrolled past are read in idle time, each file once per load.
+    ASSERT_TRUE(PumpUntil([&] {
+        for (int row = 0; row < kRows; ++row)
+            if (!complete(row)) return false;
+        return true;
+    }));
+    // F5 rebuilds the rows: the rows in view complete again at once.
+    SendMessageW(list->Handle(), WM_KEYDOWN, VK_F5, 0);
+    expectRowsInViewComplete("after F5");
+}
+
 TEST_F(StartupPage, ProtectionListsHideEntriesWhateverAllProgramsSays) {
     NameWhite = {L"  TidoraWhite", L"// a comment"};
     FileWhite = {L"tidorafile.lnk*", L"\\Guarded\\"};
@@ -430,7 +479,7 @@ TEST_F(StartupPage, OnThePrefixSwitchingOffKeepsTheRowGreyUntilF5AndTheProtected
     ASSERT_GE(onRow, 0);
     TVersionStrings versions;
     ReadVersionStrings(versioned, {L"ProductName"}, versions);
-    EXPECT_EQ(Page->Rows()[static_cast<size_t>(onRow)].FileName, versions[L"ProductName"]);
+    EXPECT_EQ(Cell(onRow, 0), versions[L"ProductName"]);  // read when the list shows the row
     EXPECT_FALSE(Grey(onRow));
     EXPECT_GE(RowOf(TAutorunSource::Service, stem + L"Auto"), 0);
     EXPECT_EQ(RowOf(TAutorunSource::Service, stem + L"Demand"), -1);
