@@ -16,9 +16,10 @@ namespace tidora {
 namespace {
 
 // The report's text, written by one walk over the records into a Sink: once
-// to measure it, once to write it into a buffer of that size. A report of
-// many records then holds its body once, never twice while a growing buffer
-// moves, and no record makes a text of its own on the way.
+// to measure it, once to write it. Posted, it goes out in pieces of a fixed
+// size, so the body is never held whole and the time per record does not grow
+// with the report (a buffer of the whole body would be fresh memory the system
+// hands out page by page); no record makes a text of its own on the way.
 template <typename TSink>
 void WriteReport(const TUsageReport& Report, TSink& Sink) {
     auto member = [&](const char* Key, bool First) {
@@ -83,13 +84,53 @@ struct TWrite {
     void Escaped(std::wstring_view Text) { AppendJsonEscaped(Out, Text); }
 };
 
+// Small enough to stay in the processor's cache, large enough that WinHTTP
+// sees few calls.
+constexpr size_t kReportPiece = 64 * 1024;
+
+struct TPieces {
+    const TBodyPiece& Send;
+    std::string Piece;
+    bool Failed = false;
+
+    void Raw(const char* Text) {
+        Piece += Text;
+        if (Piece.size() >= kReportPiece) Flush();
+    }
+    void Escaped(std::wstring_view Text) {
+        AppendJsonEscaped(Piece, Text);
+        if (Piece.size() >= kReportPiece) Flush();
+    }
+    void Flush() {
+        if (!Failed && !Piece.empty()) Failed = !Send(Piece.data(), Piece.size());
+        Piece.clear();
+    }
+};
+
+void SetServiceHeaders(THTTP& Http) {
+    Http.SetCustomHeaders(L"User-Version", GetAppVersion(L"%d.%d.%d.%d"));
+    Http.SetCustomHeaders(L"User-Union", GetUserID());
+}
+
 } // namespace
 
-std::string BuildReportJson(const TUsageReport& Report) {
+size_t ReportJsonSize(const TUsageReport& Report) {
     TMeasure measure;
     WriteReport(Report, measure);
+    return measure.Length;
+}
+
+bool WriteReportJson(const TUsageReport& Report, const TBodyPiece& Send) {
+    TPieces pieces{Send, {}};
+    pieces.Piece.reserve(kReportPiece + 1024);
+    WriteReport(Report, pieces);
+    pieces.Flush();
+    return !pieces.Failed;
+}
+
+std::string BuildReportJson(const TUsageReport& Report) {
     std::string json;
-    json.reserve(measure.Length);
+    json.reserve(ReportJsonSize(Report));
     TWrite write{json};
     WriteReport(Report, write);
     return json;
@@ -101,11 +142,19 @@ std::wstring PostJson(const std::wstring& URL, const std::wstring& Body) {
 
 std::wstring PostJson(const std::wstring& URL, const std::string& Utf8Body) {
     THTTP http;
-    http.SetCustomHeaders(L"User-Version", GetAppVersion(L"%d.%d.%d.%d"));
-    http.SetCustomHeaders(L"User-Union", GetUserID());
+    SetServiceHeaders(http);
     if (Utf8Body.empty()) return http.Get(URL);
     http.SetContentType(L"application/json");
     return http.Post(URL, Utf8Body);
+}
+
+std::wstring PostReport(const std::wstring& URL, const TUsageReport& Report) {
+    THTTP http;
+    SetServiceHeaders(http);
+    http.SetContentType(L"application/json");
+    return http.Post(URL, ReportJsonSize(Report), [&Report](const TBodyPiece& Send) {
+        return WriteReportJson(Report, Send);
+    });
 }
 
 std::wstring ReportID(const std::wstring& Reply) {
@@ -118,7 +167,7 @@ std::wstring ReportPageURL(const std::wstring& ID) {
 }
 
 std::wstring SendUsageReport(const TUsageReport& Report) {
-    return ReportID(PostJson(ServiceAddress(kReportPath), BuildReportJson(Report)));
+    return ReportID(PostReport(ServiceAddress(kReportPath), Report));
 }
 
 void OpenReportPage(const std::wstring& ID) {

@@ -11,6 +11,7 @@
 #include "app/Clean.h"
 #include "lib/Autorun.h"
 #include "lib/Install.h"
+#include "service/Transport.h"
 
 namespace tidora {
 
@@ -46,12 +47,18 @@ struct TUsageReport : TReportPages {
 // The report as one compact JSON array; every value is a string and the text
 // is pure ASCII (so it is its own UTF-8), made in one buffer of its final size.
 std::string BuildReportJson(const TUsageReport& Report);
+// The same text's length, and the text handed to Send in pieces of a fixed
+// size (false when Send refused one), as the report is posted.
+size_t ReportJsonSize(const TUsageReport& Report);
+bool WriteReportJson(const TUsageReport& Report, const TBodyPiece& Send);
 
 // Posts Body as JSON with the service headers (a GET when Body is empty) and
 // returns the reply, or the transport's error text when none came.
 std::wstring PostJson(const std::wstring& URL, const std::wstring& Body);
 // The same with a body already in UTF-8, sent without a copy.
 std::wstring PostJson(const std::wstring& URL, const std::string& Utf8Body);
+// Posts the report as JSON with the service headers, written in pieces.
+std::wstring PostReport(const std::wstring& URL, const TUsageReport& Report);
 
 // The id after "pk":" in a reply, up to the next unescaped quote, unchanged;
 // "" when there is none.

@@ -18,7 +18,7 @@ THTTP::THTTP() : FClient(std::make_unique<TTransportClient>()) {
 THTTP::~THTTP() = default;
 
 std::wstring THTTP::Send(const std::wstring& Method, const std::wstring& URL, const void* Body, size_t BodySize,
-                         const std::wstring& ContentType) {
+                         const std::wstring& ContentType, const TBodyWriter& Writer) {
     auto response = std::make_shared<TTransportResponse>();
     TTransportRequest request;
     request.Method = Method;
@@ -26,6 +26,7 @@ std::wstring THTTP::Send(const std::wstring& Method, const std::wstring& URL, co
     request.Body = Body;
     request.BodySize = BodySize;
     request.ContentType = ContentType;
+    request.Writer = Writer;
     std::wstring error;
     if (!FClient->Execute(request, *response, error)) {
         FStatusCode = -1;
@@ -82,6 +83,11 @@ std::wstring THTTP::Post(const std::wstring& URL, const std::wstring& Source) {
 std::wstring THTTP::Post(const std::wstring& URL, const std::string& Utf8) {
     if (ContentType().empty()) SetContentType(L"application/x-www-form-urlencoded");
     return Send(L"POST", URL, Utf8.data(), Utf8.size());
+}
+
+std::wstring THTTP::Post(const std::wstring& URL, size_t Size, const TBodyWriter& Writer) {
+    if (ContentType().empty()) SetContentType(L"application/x-www-form-urlencoded");
+    return Send(L"POST", URL, nullptr, Size, L"", Writer);
 }
 
 std::wstring THTTP::Post(const std::wstring& URL, const std::vector<std::wstring>& Source) {

@@ -63,6 +63,9 @@ public:
     std::wstring Post(const std::wstring& URL, const std::wstring& Source);
     // Text already in UTF-8, sent as it is (no copy is made).
     std::wstring Post(const std::wstring& URL, const std::string& Utf8);
+    // A body of Size bytes that Writer hands over piece by piece, so that a
+    // large one is never held whole.
+    std::wstring Post(const std::wstring& URL, size_t Size, const TBodyWriter& Writer);
     // The lines as a URL-encoded form ("name=value" or a bare value each).
     std::wstring Post(const std::wstring& URL, const std::vector<std::wstring>& Source);
     std::wstring Post(const std::wstring& URL, const TMultipartFormData& Source);
@@ -88,7 +91,7 @@ public:
 
 private:
     std::wstring Send(const std::wstring& Method, const std::wstring& URL, const void* Body, size_t BodySize,
-                      const std::wstring& ContentType = L"");
+                      const std::wstring& ContentType = L"", const TBodyWriter& Writer = nullptr);
     bool DecodeResponse(std::wstring& Text, std::wstring& Error);
     void ReceiveData(int64_t ContentLength, int64_t ReadCount, bool& Abort);
 

@@ -1,5 +1,6 @@
 #include "service/Transport.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "system/Strings.h"
@@ -64,6 +65,33 @@ std::wstring KnownErrorText(DWORD code) {
     case WSAETIMEDOUT: return L"The server did not answer in time";
     default: return L"error " + std::to_wstring(code);
     }
+}
+
+// Hands the writer's pieces to WinHTTP. A writer that fails or writes other
+// than the announced size fails the request: the server would otherwise wait
+// for bytes that never come, or read the next request's bytes as this body.
+bool WriteBody(HINTERNET Request, const TBodyWriter& Writer, DWORD Size, std::wstring& Error) {
+    DWORD sent = 0;
+    DWORD code = 0;
+    const bool whole = Writer([&](const char* Data, size_t Length) {
+        while (Length > 0) {
+            const DWORD piece = static_cast<DWORD>(std::min<size_t>(Length, Size - sent));
+            DWORD taken = 0;
+            if (piece == 0) return false;  // more than announced
+            if (!WinHttpWriteData(Request, Data, piece, &taken) || taken == 0) {
+                code = GetLastError();
+                return false;
+            }
+            sent += taken;
+            Data += taken;
+            Length -= taken;
+        }
+        return true;
+    });
+    if (whole && sent == Size) return true;
+    Error = code ? TransportErrorText(L"Error sending data", code)
+                 : L"Error sending data: the body was not written as announced";
+    return false;
 }
 
 } // namespace
@@ -219,16 +247,19 @@ bool TTransportClient::ExecuteOnce(const TTransportRequest& Request, const std::
         }
     }
 
-    void* body = SendBody ? const_cast<void*>(Request.Body) : nullptr;
-    DWORD bodySize = SendBody && body ? static_cast<DWORD>(Request.BodySize) : 0;
+    const bool written = SendBody && Request.Writer;
+    void* body = SendBody && !written ? const_cast<void*>(Request.Body) : nullptr;
+    DWORD bodySize = written || body ? static_cast<DWORD>(Request.BodySize) : 0;
     bool proxyLoginSent = false;
     DWORD status = 0;
     for (;;) {
-        if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, bodySize, bodySize, 0)) {
+        if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, body ? bodySize : 0, bodySize,
+                                0)) {
             DWORD code = GetLastError();
             Error = TransportErrorText(L"Error sending data", code);
             return false;
         }
+        if (written && !WriteBody(request.get(), Request.Writer, bodySize, Error)) return false;
         if (!WinHttpReceiveResponse(request.get(), nullptr)) {
             DWORD code = GetLastError();
             Error = TransportErrorText(L"Error receiving data", code);

@@ -29,11 +29,20 @@ struct HInternetTraits {
 };
 using UniqueInternet = UniqueResource<HINTERNET, HInternetTraits>;
 
+// Sends one piece of a body; false when the connection took it not.
+using TBodyPiece = std::function<bool(const char* Data, size_t Size)>;
+// Writes a whole body through the piece sender, exactly the size announced,
+// and again from its start when the request is sent again (a proxy's login, a
+// redirect that keeps the body). A body made this way is never held whole.
+using TBodyWriter = std::function<bool(const TBodyPiece& Send)>;
+
 struct TTransportRequest {
     std::wstring Method = L"GET";
     std::wstring URL;
     const void* Body = nullptr;  // not copied; must live until Execute returns
     size_t BodySize = 0;
+    // When set, writes the BodySize bytes of the body in place of Body.
+    TBodyWriter Writer;
     // Replaces the client's "Content-Type" header for this request only.
     std::wstring ContentType;
     // When set, the body is written here (at its position) instead of into

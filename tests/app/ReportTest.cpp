@@ -160,6 +160,27 @@ TEST_F(ReportServiceTest, PostJsonSendsTheBodyAsJsonWithTheVersionAndUserId) {
     EXPECT_EQ(HeaderOf(requests[1], "Content-Type"), "");
 }
 
+TEST_F(ReportServiceTest, AReportOfManyPiecesArrivesByteForByte) {
+    Server.Route("/report.php", {{"text", R"({"pk":"big"})"}});
+    TUsageReport report = SampleReport();
+    report.HasStartupPage = report.HasInstallPage = true;
+    const TUsageReport sample = report;
+    for (int i = 0; i < 1500; ++i) {
+        report.Processes.push_back(sample.Processes[i % sample.Processes.size()]);
+        report.Startup.push_back(sample.Startup[i % sample.Startup.size()]);
+        report.Install.push_back(sample.Install[i % sample.Install.size()]);
+    }
+    const std::string whole = BuildReportJson(report);
+    ASSERT_GT(whole.size(), 4u * 64 * 1024);
+    EXPECT_EQ(ReportJsonSize(report), whole.size());
+    EXPECT_EQ(SendUsageReport(report), L"big");
+    const json requests = Server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(HeaderOf(requests[0], "Content-Type"), "application/json");
+    EXPECT_EQ(HeaderOf(requests[0], "User-Union"), WideToUtf8(GetUserID()));
+    EXPECT_TRUE(BodyOf(requests[0]) == whole);
+}
+
 TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
     TUsageReport report = SampleReport();
     report.HasStartupPage = true;

@@ -182,6 +182,50 @@ TEST_F(HTTPTest, PostsTextAsUtf8WithTheDefaultThenTheChosenContentType) {
     EXPECT_EQ(BodyOf(requests[1]), "[{\"a\":\"b\"}]");
 }
 
+TEST_F(HTTPTest, PostsABodyWrittenInPiecesAndFailsOneNotWrittenAsAnnounced) {
+    Server.Route("/pieces", {{"text", "got"}});
+    Server.Route("/pieces307", {{"status", 307}, {"headers", {{"Location", "/pieces"}}}});
+    std::string body(150000, 'x');
+    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + i % 26);
+    // Pieces of unequal sizes, one of them empty.
+    auto writeAll = [&](const TBodyPiece& Send) {
+        return Send(body.data(), 70000) && Send(body.data() + 70000, 0) && Send(body.data() + 70000, 80000);
+    };
+    THTTP http;
+    http.SetContentType(L"application/json");
+    EXPECT_EQ(http.Post(Server.Url(L"/pieces"), body.size(), writeAll), L"got");
+    // A 307 sends the body again: the writer starts over.
+    EXPECT_EQ(http.Post(Server.Url(L"/pieces307"), body.size(), writeAll), L"got");
+    std::vector<std::string> arrived;
+    for (const auto& request : Server.Requests()) {
+        if (request["path"] != "/pieces") continue;
+        EXPECT_EQ(HeaderOf(request, "Content-Type"), "application/json");
+        EXPECT_EQ(HeaderOf(request, "Content-Length"), std::to_string(body.size()));
+        arrived.push_back(BodyOf(request) == body ? "whole" : "damaged");
+    }
+    EXPECT_EQ(arrived, (std::vector<std::string>{"whole", "whole"}));
+
+    struct TCase {
+        const char* What;
+        TBodyWriter Writer;
+    };
+    const TCase failures[] = {
+        {"fewer bytes than announced", [&](const TBodyPiece& Send) { return Send(body.data(), 1000); }},
+        {"more bytes than announced",
+         [&](const TBodyPiece& Send) { return writeAll(Send) && Send(body.data(), 10); }},
+        {"the writer gives up", [&](const TBodyPiece& Send) { return Send(body.data(), 1000) && false; }},
+    };
+    for (const TCase& c : failures) {
+        SCOPED_TRACE(c.What);
+        const std::wstring error = http.Post(Server.Url(L"/pieces"), body.size(), c.Writer);
+        EXPECT_EQ(http.StatusCode(), -1);
+        EXPECT_EQ(error.rfind(L"Error sending data", 0), 0u) << WideToUtf8(error);
+    }
+    // The client stays usable, and no half-sent body runs into the next request.
+    EXPECT_EQ(http.Post(Server.Url(L"/pieces"), body.size(), writeAll), L"got");
+    EXPECT_TRUE(BodyOf(Server.Requests().back()) == body);
+}
+
 TEST_F(HTTPTest, PostsFormsInUtf8OrInTheCodePageTheLastReplyNamed) {
     Server.Route("/form", {{"text", "ok"}});
     Server.Route("/korean", {{"hex", ToHex(kEucKr)}, {"headers", {{"Content-Type", "text/html; charset=euc-kr"}}}});
