@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "Support.h"
 
@@ -14,13 +13,6 @@ using namespace tidora::server;
 using namespace tidora::server::test;
 
 namespace {
-
-struct Settings {
-  size_t connections = 16;
-  size_t reports = 10000;
-  int threads = 16;
-  int seconds = 60;
-};
 
 // Every acknowledged report as a page from the server and, read back from the
 // database, equal to what was sent.
@@ -51,7 +43,7 @@ void PrintLoad(const char* phase, const LoadOutcome& load) {
               Percentile(load.latencyMs, 99), Percentile(load.latencyMs, 100));
 }
 
-LoadOutcome Load(const Settings& settings, int port, size_t connections, size_t reports) {
+LoadOutcome Load(const LoadSettings& settings, int port, size_t connections, size_t reports) {
   LoadPlan plan;
   plan.port = port;
   plan.connections = connections;
@@ -63,15 +55,7 @@ LoadOutcome Load(const Settings& settings, int port, size_t connections, size_t 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Settings settings;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    long value = std::atol(argv[i + 1]);
-    if (value <= 0) continue;
-    if (!std::strcmp(argv[i], "--connections")) settings.connections = std::min(value, 256L);
-    else if (!std::strcmp(argv[i], "--reports")) settings.reports = std::min(value, 100000L);
-    else if (!std::strcmp(argv[i], "--threads")) settings.threads = std::min(value, 256L);
-    else if (!std::strcmp(argv[i], "--seconds")) settings.seconds = std::min(value, 600L);
-  }
+  const LoadSettings settings = ParseLoadSettings(argc, argv, {10000, 16, 16, 60});
   const std::string threads = std::to_string(settings.threads);
   std::printf("LoadBench: %zu reports per load, %zu connections, %d server threads, "
               "time limit %d s per load, database on disk with synchronous=FULL\n",

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "Support.h"
 
@@ -18,20 +17,13 @@ using namespace tidora::server::test;
 
 namespace {
 
-struct Settings {
-  size_t reports = 3000;
-  size_t connections = 16;
-  int threads = 16;
-  int seconds = 120;
-};
-
 struct Row {
   std::string road;
   LoadOutcome load;
   size_t lost = 0;
 };
 
-Row Measure(const std::string& road, const Settings& settings, int port, bool tls,
+Row Measure(const std::string& road, const LoadSettings& settings, int port, bool tls,
             const std::string& location) {
   LoadPlan plan;
   plan.port = port;
@@ -51,15 +43,7 @@ Row Measure(const std::string& road, const Settings& settings, int port, bool tl
 }  // namespace
 
 int main(int argc, char** argv) {
-  Settings settings;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    long value = std::atol(argv[i + 1]);
-    if (value <= 0) continue;
-    if (!std::strcmp(argv[i], "--reports")) settings.reports = std::min(value, 100000L);
-    else if (!std::strcmp(argv[i], "--connections")) settings.connections = std::min(value, 256L);
-    else if (!std::strcmp(argv[i], "--threads")) settings.threads = std::min(value, 256L);
-    else if (!std::strcmp(argv[i], "--seconds")) settings.seconds = std::min(value, 600L);
-  }
+  const LoadSettings settings = ParseLoadSettings(argc, argv, {3000, 16, 16, 120});
   std::printf("ScaleBench: %zu reports per road from %zu keep-alive connections, %d threads "
               "per instance, report bodies %zu to %zu bytes; durable commits everywhere "
               "(SQLite synchronous=FULL, PostgreSQL synchronous_commit=on)\n",

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <fstream>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -440,6 +441,18 @@ LoadOutcome PostLoad(const LoadPlan& plan) {
   for (auto& client : clients) client.join();
   outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return outcome;
+}
+
+LoadSettings ParseLoadSettings(int argc, char** argv, LoadSettings settings) {
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const long value = std::atol(argv[i + 1]);
+    if (value <= 0) continue;
+    if (!std::strcmp(argv[i], "--reports")) settings.reports = std::min(value, 100000L);
+    else if (!std::strcmp(argv[i], "--connections")) settings.connections = std::min(value, 256L);
+    else if (!std::strcmp(argv[i], "--threads")) settings.threads = std::min(value, 256L);
+    else if (!std::strcmp(argv[i], "--seconds")) settings.seconds = std::min(value, 600L);
+  }
+  return settings;
 }
 
 double Percentile(std::vector<double> values, double p) {

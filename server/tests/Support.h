@@ -181,6 +181,18 @@ struct LoadPlan {
 // clients at once, until all are sent or the time limit passes.
 LoadOutcome PostLoad(const LoadPlan& plan);
 
+// A load benchmark's size: its defaults, then "--reports N", "--connections N",
+// "--threads N" and "--seconds N" from the command line, each bounded so that
+// a run stays on loopback within minutes; a value that is no positive number
+// keeps the default.
+struct LoadSettings {
+  size_t reports = 0;
+  size_t connections = 16;
+  int threads = 16;
+  int seconds = 60;
+};
+LoadSettings ParseLoadSettings(int argc, char** argv, LoadSettings defaults);
+
 // The p-th percentile (0-100) of the values, 0 when there are none.
 double Percentile(std::vector<double> values, double p);
 
