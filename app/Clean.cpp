@@ -68,15 +68,14 @@ void MarkPass(TCleanRun& Run) {
     for (TProcessInfo& info : Run.ProcessList) {
         if (info.ProcessID == self || protectedFiles.Match(info.FileName)) continue;
         // Ending a critical process stops Windows: it stays at 1 like a protected one.
-        if (IsProcessCritical(info.ProcessID)) continue;
+        if (IsProcessCritical(info.ProcessID, Run.Platform)) continue;
         info.State = TProcessState::TerminationRequested;
     }
 }
 
 void WatchPasses(TCleanRun& Run) {
     for (int pass = 0; pass < kWatchPasses; ++pass) {
-        if (Run.Pause) Run.Pause(kWatchPauseMs);
-        else Sleep(kWatchPauseMs);
+        Run.Platform.Pause(kWatchPauseMs);
         bool waiting = false;
         for (const TProcessInfo& info : Run.ProcessList) waiting = waiting || info.State == TProcessState::TerminationRequested;
         if (!waiting) continue;
@@ -128,10 +127,10 @@ void CleanWorker(TCleanRun& Run) {
     CollectProcesses(Run.ProcessList);
     MarkPass(Run);
     for (const TProcessInfo& info : Run.ProcessList)
-        if (info.State == TProcessState::TerminationRequested) KillProcess(info.ProcessID);
+        if (info.State == TProcessState::TerminationRequested) KillProcess(info.ProcessID, Run.Platform);
     WatchPasses(Run);
     try {
-        PurgeMemory(kCleanPurgeFlags);
+        PurgeMemory(kCleanPurgeFlags, Run.Platform);
     } catch (...) {
         // A failed purge must not cost the report.
     }

@@ -36,8 +36,9 @@ public:
     std::function<std::wstring(TCleanRun&)> Report;
     // The final step, run on the user-interface thread while the worker waits.
     std::function<void(TCleanRun&)> Finish;
-    // The pause before each watch pass; tests make it short.
-    std::function<void(DWORD Milliseconds)> Pause = [](DWORD Milliseconds) { Sleep(Milliseconds); };
+    // What the worker ends processes, purges memory and pauses before each
+    // watch pass with; tests replace what they must not or cannot do.
+    TPlatform Platform = RealPlatform();
 };
 
 constexpr int kWatchPasses = 4;

@@ -45,8 +45,9 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 // Posted by FormCreate: the conversation starts once the window is painted.
 constexpr UINT WM_STARTCONVERSATION = WM_APP + 0x4E;
 
-TFormOptions MainOptions() {
+TFormOptions MainOptions(const TPlatform& Platform) {
     TFormOptions o;
+    o.Platform = Platform;
     o.ClassName = L"TFrmTidora";
     o.BorderStyle = TBorderStyle::bsSingle;
     o.MinimizeBox = true;
@@ -55,11 +56,6 @@ TFormOptions MainOptions() {
     o.ClientWidth = 464;
     o.ClientHeight = 417;
     return o;
-}
-
-std::function<void(DWORD)>& CleanPause() {
-    static std::function<void(DWORD)> pause;
-    return pause;
 }
 
 // Seeded once per program start, so the tip changes from start to start.
@@ -80,11 +76,8 @@ std::wstring MakerPageURL() {
     return std::wstring(L"https://") + TIDORA_LINK_HOST + L"/tidora";
 }
 
-void TFrmTidora::SetCleanPause(std::function<void(DWORD)> Pause) {
-    CleanPause() = std::move(Pause);
-}
-
-TFrmTidora::TFrmTidora() : TForm(MainOptions()) {
+TFrmTidora::TFrmTidora(const TPlatform& Platform, TService Service)
+    : TForm(MainOptions(Platform)), FService(std::move(Service)) {
     SetCaption(L"티도라");
     SetColor(kWhite);
     SetFont(TFontSpec{L"Segoe UI", 12});
@@ -171,9 +164,11 @@ void TFrmTidora::FormCreate() {
 
 void TFrmTidora::StartConversation() {
     std::weak_ptr<TContext> context = FContext;
-    CheckUpdate([context](bool Accepted, const std::wstring& Data) {
-        if (auto c = context.lock(); c && c->Window) c->Window->ServiceCallback(Accepted, Data);
-    }, 0);
+    CheckUpdate(FService, Platform(), UpdateWindows(FService, Platform()),
+                [context](bool Accepted, const std::wstring& Data) {
+                    if (auto c = context.lock(); c && c->Window) c->Window->ServiceCallback(Accepted, Data);
+                },
+                0);
 }
 
 LRESULT TFrmTidora::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -208,7 +203,7 @@ void TFrmTidora::BtnHomeClick(TWindow* Sender) {
         if (EqualsTextAscii(Sender->Name(), kSenders[i])) index = i;
     if (index < 0 || index == PnlMain->ActiveCardIndex()) return;
     if (index == 3) {
-        ShellOpenUrl(MakerPageURL());
+        ShellOpenUrl(MakerPageURL(), Platform());
         return;
     }
     static_cast<TStyledButton*>(Sender)->SetDown(true);
@@ -233,8 +228,9 @@ void TFrmTidora::ShowPage(int Index) {
         if (!FrmAutorun) {
             FrmAutorun = TFrmAutorun::Create(PnlAutorun);
             FrmAutorun->SetProtectionLists(&FileWhite, &NameWhite, &NameBlack);
-            FrmAutorun->SetEntryPageOpener([](TAutorunSource From, const std::wstring& Target) {
-                ShellOpenUrl(ServiceAddress(EntryPagePath(AutorunSourceText(From), Target)));
+            // The page lives inside the window: the window outlives the opener.
+            FrmAutorun->SetEntryPageOpener([this](TAutorunSource From, const std::wstring& Target) {
+                ShellOpenUrl(FService.Address(EntryPagePath(AutorunSourceText(From), Target)), Platform());
             });
         }
         FrmAutorun->LoadAutorun();
@@ -256,10 +252,10 @@ void TFrmTidora::BtnStartClick(TWindow*) {
     BtnStart->SetEnabled(false);
     Indicator->Show();
     Indicator->SetAnimate(true);
-    if (CleanPause()) run->Pause = CleanPause();
+    run->Platform = Platform();
 
     std::weak_ptr<TContext> context = FContext;
-    run->Report = UsageReportHook([context] {
+    run->Report = UsageReportHook(FService, [context] {
         auto c = context.lock();
         return c && c->Window ? c->Window->ReportPages() : TReportPages();
     });
@@ -267,7 +263,7 @@ void TFrmTidora::BtnStartClick(TWindow*) {
         auto c = context.lock();
         if (!c || !c->Window) return;
         c->Window->ProcessList = Run.ProcessList;
-        OpenReportPage(Run.Key);
+        OpenReportPage(c->Window->FService, Run.Key, Run.Platform);
         c->Window->Close();
     };
     StartClean(run, FileWhite);
@@ -282,7 +278,6 @@ int RunProgram() {
     if (other) return 0;
     static UniqueHandle mutex(CreateMutexW(nullptr, TRUE, L"TidoraMutex"));
 
-    InstallUpdateWindows();
     int code = 0;
     try {
         TFrmTidora window;

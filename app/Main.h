@@ -7,6 +7,8 @@
 #include <string>
 
 #include "lib/Common.h"
+#include "service/Service.h"
+#include "system/Platform.h"
 #include "system/Process.h"
 #include "ui/Form.h"
 
@@ -28,7 +30,10 @@ struct TReportPages;
 
 class TFrmTidora : public TForm {
 public:
-    TFrmTidora();
+    // Platform: the calls into the system that the window, its pages, the
+    // service conversation and the cleaning run go through. Service: where the
+    // conversation and the usage report go.
+    explicit TFrmTidora(const TPlatform& Platform = RealPlatform(), TService Service = BuiltInService());
     ~TFrmTidora() override;
 
     TCardPanel* PnlMain = nullptr;
@@ -62,9 +67,6 @@ public:
     // The pages' lists as the usage report reads them (UI thread).
     TReportPages ReportPages() const;
 
-    // Tests shorten the run's pauses; the program keeps 1000 ms.
-    static void SetCleanPause(std::function<void(DWORD)> Pause);
-
 protected:
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
 
@@ -76,6 +78,7 @@ private:
     void FormDestroy();
     // Creates the page of card Index on first use and (re)loads it.
     void ShowPage(int Index);
+    TService FService;
     std::shared_ptr<TContext> FContext;
 };
 

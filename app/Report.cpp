@@ -161,17 +161,17 @@ std::wstring ReportID(const std::wstring& Reply) {
     return ExtractBetween(Reply, L"\"pk\":\"", L"\"");
 }
 
-std::wstring ReportPageURL(const std::wstring& ID) {
+std::wstring ReportPageURL(const TService& Service, const std::wstring& ID) {
     // An id of URL-safe characters comes out unchanged.
-    return ServiceAddress(kReportPagePath) + PercentEncode(ID);
+    return Service.Address(kReportPagePath) + PercentEncode(ID);
 }
 
-std::wstring SendUsageReport(const TUsageReport& Report) {
-    return ReportID(PostReport(ServiceAddress(kReportPath), Report));
+std::wstring SendUsageReport(const TService& Service, const TUsageReport& Report) {
+    return ReportID(PostReport(Service.Address(kReportPath), Report));
 }
 
-void OpenReportPage(const std::wstring& ID) {
-    if (!ID.empty()) ShellOpenUrl(ReportPageURL(ID));
+void OpenReportPage(const TService& Service, const std::wstring& ID, const TPlatform& Platform) {
+    if (!ID.empty()) ShellOpenUrl(ReportPageURL(Service, ID), Platform);
 }
 
 std::vector<TReportStartup> ReportEntries(const TAutorunList& List) {
@@ -199,11 +199,11 @@ TUsageReport MakeUsageReport(const TCleanRun& Run, TReportPages Pages) {
     return report;
 }
 
-std::function<std::wstring(TCleanRun&)> UsageReportHook(std::function<TReportPages()> Pages) {
-    return [Pages = std::move(Pages)](TCleanRun& Run) {
+std::function<std::wstring(TCleanRun&)> UsageReportHook(TService Service, std::function<TReportPages()> Pages) {
+    return [Service = std::move(Service), Pages = std::move(Pages)](TCleanRun& Run) {
         TReportPages pages;
         if (Pages) Synchronize([&] { pages = Pages(); });
-        return SendUsageReport(MakeUsageReport(Run, std::move(pages)));
+        return SendUsageReport(Service, MakeUsageReport(Run, std::move(pages)));
     };
 }
 

@@ -12,6 +12,7 @@
 #include "lib/Autorun.h"
 #include "lib/Install.h"
 #include "service/Transport.h"
+#include "service/Service.h"
 
 namespace tidora {
 
@@ -66,13 +67,13 @@ std::wstring ReportID(const std::wstring& Reply);
 
 // The report page of an id; any character outside the URL-safe set is
 // percent-encoded so that an id cannot change the address around it.
-std::wstring ReportPageURL(const std::wstring& ID);
+std::wstring ReportPageURL(const TService& Service, const std::wstring& ID);
 
-// Worker thread: builds, sends and reads the id of a report.
-std::wstring SendUsageReport(const TUsageReport& Report);
+// Worker thread: builds, sends to Service and reads the id of a report.
+std::wstring SendUsageReport(const TService& Service, const TUsageReport& Report);
 
-// UI thread: opens the page of a non-empty id in the browser.
-void OpenReportPage(const std::wstring& ID);
+// UI thread: opens the page of a non-empty id in the browser through Platform.
+void OpenReportPage(const TService& Service, const std::wstring& ID, const TPlatform& Platform);
 
 // What the report reads of the Startup page's entries and the Bundle page's
 // programs (copies, taken on the UI thread).
@@ -86,8 +87,9 @@ TUsageReport MakeUsageReport(const TCleanRun& Run, TReportPages Pages);
 // The cleaning run's report hook (TCleanRun::Report). On the worker thread it
 // has Pages copy the pages' lists on the UI thread, so that a page created or
 // reloaded meanwhile is seen wholly before or after the change; then it builds
-// and sends the report and returns the report id. Pages may be empty: no page
-// exists. The run's final step opens the id with OpenReportPage.
-std::function<std::wstring(TCleanRun&)> UsageReportHook(std::function<TReportPages()> Pages);
+// and sends the report to Service and returns the report id. Pages may be
+// empty: no page exists. The run's final step opens the id with
+// OpenReportPage.
+std::function<std::wstring(TCleanRun&)> UsageReportHook(TService Service, std::function<TReportPages()> Pages);
 
 } // namespace tidora

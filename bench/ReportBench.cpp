@@ -173,21 +173,21 @@ int wmain() {
         return 1;
     }
     test::TUserHive hive;  // the user id the request sends stays out of the prefix
-    OverrideServiceURL(server.Url(L""));
+    const TService service = ServiceAt(server.Url(L""));
     server.Route("/report.php", {{"text", R"({"pk":"bench"})"}});
 
     for (size_t processes : {1000, 30000}) {
         const TUsageReport report = MakeReport(processes, processes * 2, processes / 2);
         // One warm-up report, so that one-time allocations (the session, the
         // user id, the version resource) are not charged to the measured one.
-        PostReport(ServiceAddress(kReportPath), report);
+        PostReport(service.Address(kReportPath), report);
         const long long before = gHeldBytes.load();
         gPeakBytes.store(before);
         double start = bench::Now();
         const size_t size = ReportJsonSize(report);
         const double measureMs = bench::Now() - start;
         start = bench::Now();
-        const std::wstring reply = PostReport(ServiceAddress(kReportPath), report);
+        const std::wstring reply = PostReport(service.Address(kReportPath), report);
         const double postMs = bench::Now() - start;
         const long long added = gPeakBytes.load() - before;
         const long long utf8Bytes = static_cast<long long>(size);

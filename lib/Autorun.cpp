@@ -94,14 +94,8 @@ std::wstring BstrText(BSTR Text) {
 
 // ---- the task scheduler connection ----
 
-HRESULT CreateTaskScheduler(ITaskService** Service) {
-    return CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                            IID_ITaskService, reinterpret_cast<void**>(Service));
-}
-
 struct TSchedulerState {
     std::mutex Lock;
-    TTaskServiceFactory Factory = CreateTaskScheduler;
     ComPtr<ITaskService> Service;
     // Whether connecting initialised COM on the thread, which must then
     // uninitialise it when disconnecting.
@@ -168,11 +162,11 @@ EAutorunError::EAutorunError(DWORD Code, const std::wstring& Message)
 
 // ---- collection ----
 
-void CollectAutorun(TAutorunList& List) {
+void CollectAutorun(TAutorunList& List, const TPlatform& Platform) {
     List.clear();
     CollectStartupFolders(List);
-    CollectRunKeys(List);
-    CollectScheduledTasks(List);
+    CollectRunKeys(List, Platform);
+    CollectScheduledTasks(List, Platform);
     CollectServices(List);
 }
 
@@ -188,19 +182,19 @@ void CollectStartupFolder(const std::wstring& Folder, TAutorunList& List) {
     if (!Folder.empty()) CollectFolderFiles(Folder, FolderRoot(Folder), List);
 }
 
-void CollectRunKeys(TAutorunList& List) {
-    CollectRunKey(HKEY_LOCAL_MACHINE, kRunKey, List);
-    CollectRunKey(HKEY_LOCAL_MACHINE, kRun32Key, List);
-    CollectRunKey(HKEY_CURRENT_USER, kRunKey, List);
+void CollectRunKeys(TAutorunList& List, const TPlatform& Platform) {
+    CollectRunKey(HKEY_LOCAL_MACHINE, kRunKey, List, Platform);
+    CollectRunKey(HKEY_LOCAL_MACHINE, kRun32Key, List, Platform);
+    CollectRunKey(HKEY_CURRENT_USER, kRunKey, List, Platform);
 }
 
-void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List) {
+void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List, const TPlatform& Platform) {
     // A Run value's source is written as its root's short name.
     const std::wstring root = RootKeyToName(RootKey, true);
     TAutorunSource from = TAutorunSource::MachineRun;
     if (!ParseAutorunSource(root, from)) return;
     TNamedTexts values;
-    if (TReg::ReadStringValues(RootKey, Key, values) == 0) return;
+    if (TReg::ReadStringValues(RootKey, Key, values, Platform) == 0) return;
     const TApprovedValues approved(RootKey, ApprovedRunKey(Key));
     for (auto& [name, text] : values) {
         TAutorunInfo info;
@@ -214,11 +208,11 @@ void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List) {
     }
 }
 
-void CollectScheduledTasks(TAutorunList& List) {
+void CollectScheduledTasks(TAutorunList& List, const TPlatform& Platform) {
     const std::unique_lock<std::mutex> lock = LockTaskScheduler();
     if (!lock.owns_lock()) return;
     TDisconnectOnExit disconnect;
-    TaskSchedulerConnect();
+    TaskSchedulerConnect(Platform);
     // A failure ends the listing; what was listed before it stays.
     if (ITaskService* service = ConnectedTaskScheduler()) CollectTaskFolder(service, L"\\", List);
 }
@@ -339,7 +333,7 @@ std::unique_lock<std::mutex> LockTaskScheduler() {
     return state ? std::unique_lock<std::mutex>(state->Lock) : std::unique_lock<std::mutex>();
 }
 
-void TaskSchedulerConnect() {
+void TaskSchedulerConnect(const TPlatform& Platform) {
     TSchedulerState* state = SchedulerState().get();
     if (!state || state->Service) return;
 
@@ -356,7 +350,7 @@ void TaskSchedulerConnect() {
     // Declared after com: on the way out it is released before COM goes
     // away on this thread.
     ComPtr<ITaskService> service;
-    if (!state->Factory || FAILED(state->Factory(service.put())) || !service) return;
+    if (!Platform.CreateTaskService || FAILED(Platform.CreateTaskService(service.put())) || !service) return;
     VARIANT none;
     VariantInit(&none);
     if (FAILED(service.get()->Connect(none, none, none, none))) return;
@@ -380,15 +374,6 @@ ITaskService* ConnectedTaskScheduler() {
     return state ? state->Service.get() : nullptr;
 }
 
-TTaskServiceFactory SetTaskServiceFactory(TTaskServiceFactory Factory) {
-    const auto& state = SchedulerState();
-    if (!state) return {};
-    const std::lock_guard<std::mutex> lock(state->Lock);
-    TTaskServiceFactory before = std::move(state->Factory);
-    state->Factory = Factory ? std::move(Factory) : TTaskServiceFactory(CreateTaskScheduler);
-    return before;
-}
-
 // ---- switching ----
 
 bool IsWindows10OrLater() {
@@ -405,10 +390,10 @@ TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation) {
     return PinnedGeneration.exchange(Generation);
 }
 
-void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable) {
+void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable, const TPlatform& Platform) {
     switch (From) {
     case TAutorunSource::StartupFile: SwitchStartupFile(Target, Enable); break;
-    case TAutorunSource::ScheduledTask: SwitchScheduledTask(Target, Enable); break;
+    case TAutorunSource::ScheduledTask: SwitchScheduledTask(Target, Enable, Platform); break;
     case TAutorunSource::Service: SwitchService(Target, Enable); break;
     default: SwitchRunValue(Target, Enable); break;  // the Run values
     }
@@ -442,11 +427,11 @@ void SwitchStartupFile(const std::wstring& Target, bool Enable) {
     throw EAutorunError(error, SystemErrorMessage(error) + L" (" + Target + L")");
 }
 
-void SwitchScheduledTask(const std::wstring& Target, bool Enable) {
+void SwitchScheduledTask(const std::wstring& Target, bool Enable, const TPlatform& Platform) {
     const std::unique_lock<std::mutex> lock = LockTaskScheduler();
     if (!lock.owns_lock()) return;
     TDisconnectOnExit disconnect;
-    TaskSchedulerConnect();
+    TaskSchedulerConnect(Platform);
     ITaskService* service = ConnectedTaskScheduler();
     if (!service) return;
     UniqueBstr root(SysAllocString(L"\\"));

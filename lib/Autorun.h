@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "system/Platform.h"
+
 namespace tidora {
 
 // Where a startup entry comes from. Each source has one written form, the
@@ -65,19 +67,21 @@ private:
 // Empties List and fills it with every startup entry of the machine: folder
 // files, then Run values, then tasks, then services. Sources that fail add
 // nothing; an unexpected error (out of memory) passes on with the entries
-// collected so far left in List.
-void CollectAutorun(TAutorunList& List);
+// collected so far left in List. The registry readers and the scheduler
+// connection use Platform's calls.
+void CollectAutorun(TAutorunList& List, const TPlatform& Platform = RealPlatform());
 
 // The collection steps; each appends.
 void CollectStartupFolders(TAutorunList& List);
 // Files directly in Folder whose extension starts programs (.url .lnk .exe
 // .bat .cmd .com); the all-users folder is switched under HKLM, any other under HKCU.
 void CollectStartupFolder(const std::wstring& Folder, TAutorunList& List);
-void CollectRunKeys(TAutorunList& List);
+void CollectRunKeys(TAutorunList& List, const TPlatform& Platform = RealPlatform());
 // The values of RootKey\Key; a root other than HKLM and HKCU lists nothing,
 // having no source to name.
-void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List);
-void CollectScheduledTasks(TAutorunList& List);
+void CollectRunKey(HKEY RootKey, const std::wstring& Key, TAutorunList& List,
+                   const TPlatform& Platform = RealPlatform());
+void CollectScheduledTasks(TAutorunList& List, const TPlatform& Platform = RealPlatform());
 // The tasks of one folder, hidden ones and subfolders left out. Stops at the
 // first failure, keeping what it appended, and returns that failure.
 HRESULT CollectTaskFolder(ITaskService* Service, const std::wstring& FolderPath, TAutorunList& List);
@@ -97,19 +101,13 @@ void InitTaskSchedulerLock();
 // Holds the scheduler lock for its scope. Without the start-up step it holds
 // nothing and no connection can be made.
 std::unique_lock<std::mutex> LockTaskScheduler();
-// Lock held: connects when not connected; failures leave no connection.
-void TaskSchedulerConnect();
+// Lock held: connects when not connected, with the scheduler object
+// Platform.CreateTaskService makes; failures leave no connection.
+void TaskSchedulerConnect(const TPlatform& Platform = RealPlatform());
 // Lock held: drops the connection and the COM initialisation it made.
 void TaskSchedulerDisconnect();
 // Lock held: the connected scheduler, or null.
 ITaskService* ConnectedTaskScheduler();
-
-// Where the scheduler object comes from: CoCreateInstance of the Task
-// Scheduler class by default. Tests install a fake; an empty procedure
-// restores the default. Returns the procedure installed before. Takes the
-// lock, so it must not be called while holding it.
-using TTaskServiceFactory = std::function<HRESULT(ITaskService** Service)>;
-TTaskServiceFactory SetTaskServiceFactory(TTaskServiceFactory Factory);
 
 // Which switching rules apply: Windows 10 and later keep Run values and files
 // and write StartupApproved values; earlier Windows delete them to switch off.
@@ -122,7 +120,8 @@ TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation);
 // Switches the entry with these Target and From on or off. Reports nothing:
 // the caller collects again to see the outcome. Throws EAutorunError only
 // where SwitchStartupFile does.
-void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable);
+void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable,
+                   const TPlatform& Platform = RealPlatform());
 // Target: "HKLM" or "HKCU", the Run key path and the value name.
 void SwitchRunValue(const std::wstring& Target, bool Enable);
 // Target: the file's full path. Before Windows 10, switching off deletes the
@@ -130,7 +129,7 @@ void SwitchRunValue(const std::wstring& Target, bool Enable);
 // failure).
 void SwitchStartupFile(const std::wstring& Target, bool Enable);
 // Target: "\" + task name.
-void SwitchScheduledTask(const std::wstring& Target, bool Enable);
+void SwitchScheduledTask(const std::wstring& Target, bool Enable, const TPlatform& Platform = RealPlatform());
 // Target: the service's key name. On: automatic start; off: disabled.
 void SwitchService(const std::wstring& Target, bool Enable);
 

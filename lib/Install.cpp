@@ -144,11 +144,12 @@ int IndexOfInstall(const TInstallIndex& Index, const std::wstring& Name, const s
     return Index.Find(TrimControl(Name), TrimControl(Publisher));
 }
 
-void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, const std::wstring& Key) {
+void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, const std::wstring& Key,
+                      const TPlatform& Platform) {
     UniqueHKey parent(TReg::OpenRead(RootKey, Key));
     if (!parent) return;
     TStrings names;
-    TReg::ReadKeyNames(parent.get(), L"", names);
+    TReg::ReadKeyNames(parent.get(), L"", names, Platform);
     for (const std::wstring& name : names) {
         // Opened below the uninstall key's own handle: the same key as the full
         // path names, without walking the path again for every record.
@@ -161,10 +162,10 @@ void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, co
     }
 }
 
-void GetInstall(TInstallList& List) {
+void GetInstall(TInstallList& List, const TPlatform& Platform) {
     List.clear();
     TInstallIndex index;
-    for (const TUninstallKey& key : UninstallKeys) ReadUninstallKey(List, index, key.RootKey, key.Key);
+    for (const TUninstallKey& key : UninstallKeys) ReadUninstallKey(List, index, key.RootKey, key.Key, Platform);
     std::sort(List.begin(), List.end(),
               [](const TInstallInfo& A, const TInstallInfo& B) { return CompareInstallDate(A, B) < 0; });
 }

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "system/Platform.h"
+
 namespace tidora {
 
 // One installed program.
@@ -64,12 +66,14 @@ struct TUninstallKey {
 extern const std::array<TUninstallKey, 4> UninstallKeys;
 
 // Empties the list and fills it from the four uninstall keys, newest first.
-void GetInstall(TInstallList& List);
+// The keys' enumeration calls Platform.KeyEnumerationStep.
+void GetInstall(TInstallList& List, const TPlatform& Platform = RealPlatform());
 
 // Appends the programs of one uninstall key (read in the 64-bit view) that are
 // removable, not system components, not updates of other products and not in
 // the list yet. Index must describe List and is kept up to date.
-void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, const std::wstring& Key);
+void ReadUninstallKey(TInstallList& List, TInstallIndex& Index, HKEY RootKey, const std::wstring& Key,
+                      const TPlatform& Platform = RealPlatform());
 
 // Position of the record with exactly this name and publisher (both trimmed
 // first), or -1.

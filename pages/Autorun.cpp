@@ -106,7 +106,7 @@ void TFrmAutorun::SetProtectionLists(const TStringList* FileWhite, const TString
 }
 
 void TFrmAutorun::CollectEntries(TAutorunList& List) {
-    CollectAutorun(List);
+    CollectAutorun(List, Platform());
 }
 
 std::shared_ptr<const TAutorunList> TFrmAutorun::Snapshot() const {
@@ -327,7 +327,7 @@ void TFrmAutorun::BtnAutorunClick() {
     if (row >= 0) {
         const TAutorunItem item = FRows[static_cast<size_t>(row)];
         try {
-            SwitchAutorun(item.Target, item.From, !item.Enabled);
+            SwitchAutorun(item.Target, item.From, !item.Enabled, Platform());
             ShowSwitchAction(!item.Enabled);
         } catch (const EAutorunError& error) {
             // A file that could not be deleted (Windows before 10): the

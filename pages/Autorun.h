@@ -52,6 +52,8 @@ public:
     // Makes the page on Card (it fills the card) and translates it; the page
     // collects nothing until LoadAutorun. Same as
     // TWindow::Create<TFrmAutorun>(Card, L"FrmAutorun", {}, TAlign::alClient).
+    // Collecting and switching go through the platform of the form the page
+    // sits on (TWindow::Platform).
     static TFrmAutorun* Create(TWindow* Card);
 
     explicit TFrmAutorun(TWindow* Parent);
@@ -110,7 +112,8 @@ public:
 protected:
     void OnCreated() override;
     void OnTimer(UINT_PTR Id) override;
-    // Where the entries come from: CollectAutorun. Tests collect their own.
+    // Where the entries come from: CollectAutorun with the page's platform.
+    // Tests collect their own.
     virtual void CollectEntries(TAutorunList& List);
     // Asks the user where to save; false when the user cancels.
     virtual bool PromptSaveFileName(std::wstring& FileName);

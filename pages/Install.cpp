@@ -98,7 +98,7 @@ void TFrmInstall::SetBlackList(const TStringList* NameBlack) {
 }
 
 void TFrmInstall::ReadInventory(TInstallList& List) {
-    GetInstall(List);
+    GetInstall(List, Platform());
 }
 
 std::shared_ptr<const TInstallList> TFrmInstall::Snapshot() const {

@@ -42,6 +42,8 @@ public:
     // Makes the page on Card (it fills the card), translates it and starts the
     // watchers; the page reads nothing until LoadInstall. Same as
     // TWindow::Create<TFrmInstall>(Card, L"FrmInstall", {}, TAlign::alClient).
+    // The inventory is read through the platform of the form the page sits
+    // on (TWindow::Platform).
     static TFrmInstall* Create(TWindow* Card);
 
     explicit TFrmInstall(TWindow* Parent);

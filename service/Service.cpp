@@ -8,40 +8,24 @@
 #include "service_url.h"
 
 namespace tidora {
-namespace {
 
-SRWLOCK gLock = SRWLOCK_INIT;
-
-// Never destroyed: the update thread may still read it while the process ends.
-std::wstring& CurrentURL() {
-    static std::wstring* url = new std::wstring(TIDORA_SERVICE_URL);
-    return *url;
+TService BuiltInService() {
+    return ServiceAt(TIDORA_SERVICE_URL);
 }
 
-} // namespace
-
-std::wstring ServiceURL() {
-    AcquireSRWLockShared(&gLock);
-    std::wstring url = CurrentURL();
-    ReleaseSRWLockShared(&gLock);
-    return url;
-}
-
-std::wstring ServiceAddress(const std::wstring& Path) {
-    return ServiceURL() + Path;
+TService ServiceAt(const std::wstring& URL) {
+    TService service;
+    service.URL = URL;
+    while (!service.URL.empty() && service.URL.back() == L'/') service.URL.pop_back();
+    service.RetryPause = [] {
+        for (int i = 0; i < 1000; ++i) Sleep(10);
+    };
+    return service;
 }
 
 std::wstring EntryPagePath(const std::wstring& From, const std::wstring& Target) {
     return std::wstring(kEntryPagePath) + PercentEncode(LowerCaseAscii(From)) + L"/" +
            PercentEncode(LowerCaseAscii(FileNamePart(Target)));
-}
-
-void OverrideServiceURL(const std::wstring& URL) {
-    std::wstring url = URL;
-    while (!url.empty() && url.back() == L'/') url.pop_back();
-    AcquireSRWLockExclusive(&gLock);
-    CurrentURL() = url;
-    ReleaseSRWLockExclusive(&gLock);
 }
 
 } // namespace tidora

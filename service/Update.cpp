@@ -41,26 +41,11 @@ private:
 
 SRWLOCK gUserIdLock = SRWLOCK_INIT;
 SRWLOCK gRandomLock = SRWLOCK_INIT;
-SRWLOCK gSettingsLock = SRWLOCK_INIT;
-
-// Objects a detached update thread may touch at any time: never destroyed.
-struct TSettings {
-    TUpdateHooks Hooks;
-    std::function<void()> Pause;
-};
-TSettings& Settings() {
-    static TSettings* settings = new TSettings();
-    return *settings;
-}
 
 std::mt19937& Random() {
     // Seeded once, from the clock, the first time an id is made.
     static std::mt19937* generator = new std::mt19937(static_cast<unsigned>(GetTickCount64() ^ GetCurrentProcessId()));
     return *generator;
-}
-
-void DefaultPause() {
-    for (int i = 0; i < 1000; ++i) Sleep(10);
 }
 
 std::wstring Hex(unsigned Value, int Digits) {
@@ -76,69 +61,39 @@ std::wstring TwoDigits(unsigned Value) {
 }
 
 // The UI step of the conversation: prompt, status line, callback.
-void FinishUpdate(const TUpdateProc& AProc, int DialogOffset, const std::wstring& Data) {
+void FinishUpdate(const TPlatform& Platform, const TUpdateHooks& Windows, const TUpdateProc& AProc,
+                  int DialogOffset, const std::wstring& Data) {
     bool accepted = false;
     const std::wstring update = ReplyValue(Data, L"update");
     // Yes would only open the address; an address the shell must not be
     // handed makes the prompt pointless, so none is shown.
-    if (IsWebAddress(update) && UpdateDialog(Data, DialogOffset)) {
-        ShellOpenUrl(update);
+    if (IsWebAddress(update) && Windows.UpdateDialog && Windows.UpdateDialog(Data, DialogOffset)) {
+        ShellOpenUrl(update, Platform);
         accepted = true;
     }
     const std::wstring notify = ReplyValue(Data, L"notify");
-    if (IsWebAddress(notify)) ShowUpdateStatus(notify);
+    if (IsWebAddress(notify) && Windows.ShowUpdateStatus) Windows.ShowUpdateStatus(notify);
     if (AProc) AProc(accepted, Data);
 }
 
 } // namespace
 
-void SetUpdateHooks(TUpdateHooks Hooks) {
-    TSrwGuard guard(gSettingsLock);
-    Settings().Hooks = std::move(Hooks);
-}
-
-void SetRetryPause(std::function<void()> Pause) {
-    TSrwGuard guard(gSettingsLock);
-    Settings().Pause = std::move(Pause);
-}
-
-bool UpdateDialog(const std::wstring& Data, int DialogOffset) {
-    std::function<bool(const std::wstring&, int)> dialog;
-    {
-        TSrwGuard guard(gSettingsLock);
-        dialog = Settings().Hooks.UpdateDialog;
-    }
-    return dialog ? dialog(Data, DialogOffset) : false;
-}
-
-void ShowUpdateStatus(const std::wstring& URL) {
-    std::function<void(const std::wstring&)> show;
-    {
-        TSrwGuard guard(gSettingsLock);
-        show = Settings().Hooks.ShowUpdateStatus;
-    }
-    if (show) show(URL);
-}
-
-void CheckUpdate(TUpdateProc AProc, int DialogOffset) {
-    std::function<void()> pause;
-    {
-        TSrwGuard guard(gSettingsLock);
-        pause = Settings().Pause ? Settings().Pause : DefaultPause;
-    }
-    std::thread([AProc = std::move(AProc), DialogOffset, pause = std::move(pause)] {
+void CheckUpdate(const TService& Service, const TPlatform& Platform, TUpdateHooks Windows, TUpdateProc AProc,
+                 int DialogOffset) {
+    // The thread keeps copies: it may outlive whoever started it.
+    std::thread([Service, Platform, Windows = std::move(Windows), AProc = std::move(AProc), DialogOffset] {
         try {
             const THeaderList headers = InitHeaders();
             std::wstring data;
             for (int attempt = 0; attempt < kAttempts; ++attempt) {
                 std::wstring reply;
-                if (RequestService(headers, reply)) {
+                if (RequestService(Service, headers, reply)) {
                     data = std::move(reply);
                     break;
                 }
-                pause();
+                if (Service.RetryPause) Service.RetryPause();
             }
-            Synchronize([&] { FinishUpdate(AProc, DialogOffset, data); });
+            Synchronize([&] { FinishUpdate(Platform, Windows, AProc, DialogOffset, data); });
         } catch (...) {
             // A thread of its own has nobody to report to; the program goes on.
         }
@@ -283,12 +238,12 @@ std::wstring GetAppVersion(const std::wstring& Format) {
     return out;
 }
 
-bool RequestService(const THeaderList& Headers, std::wstring& Reply) {
+bool RequestService(const TService& Service, const THeaderList& Headers, std::wstring& Reply) {
     TTransportClient client;
     client.SetHeader(L"User-Agent", kServiceAgent);
     for (const auto& header : Headers) client.SetHeader(header.first, header.second);
     TTransportRequest request;
-    request.URL = ServiceAddress(kInitPath);
+    request.URL = Service.Address(kInitPath);
     TTransportResponse response;
     std::wstring error;
     if (!client.Execute(request, response, error)) return false;
@@ -307,11 +262,11 @@ THeaderList HoldHeaders() {
     return {{L"User-Version", GetAppVersion(L"%d.%d.%d.%d")}, {L"User-Command", L"hold"}};
 }
 
-void StartHoldNotice() {
-    std::thread([] {
+void StartHoldNotice(const TService& Service) {
+    std::thread([Service] {
         try {
             std::wstring ignored;
-            RequestService(HoldHeaders(), ignored);
+            RequestService(Service, HoldHeaders(), ignored);
         } catch (...) {
             // The notice is a courtesy to the service; failing it changes nothing.
         }

@@ -3,11 +3,13 @@
 // a notice, additions to the protection lists), the per-installation user id
 // and the program's version text. The update prompt and the status line
 // (service/UpdateDialog, made of ui's widgets) show on the main window, which
-// plugs them in through SetUpdateHooks.
+// hands them to CheckUpdate.
 #include <functional>
 #include <string>
 
 #include "service/HTTP.h"
+#include "service/Service.h"
+#include "system/Platform.h"
 
 namespace tidora {
 
@@ -18,22 +20,21 @@ enum TUpdateTextKind { utPrompt = 0, utStatus = 1, utYes = 2, utNo = 3 };
 // "" when none came.
 using TUpdateProc = std::function<void(bool Accepted, const std::wstring& Data)>;
 
-// Starts the conversation on its own thread and returns at once. DialogOffset
-// is subtracted from the prompt's layout distances.
-void CheckUpdate(TUpdateProc AProc, int DialogOffset);
-
-// The update prompt for a reply; true when the user chose Yes. False when the
-// main window has not plugged in its prompt.
-bool UpdateDialog(const std::wstring& Data, int DialogOffset = 0);
-// Shows or updates the main window's status line pointing at URL.
-void ShowUpdateStatus(const std::wstring& URL);
-
 // What the main window supplies. Both run on the UI thread.
 struct TUpdateHooks {
+    // The update prompt for a reply; true when the user chose Yes. Unset: no
+    // prompt, and the update is not taken.
     std::function<bool(const std::wstring& Data, int DialogOffset)> UpdateDialog;
+    // Shows or updates the main window's status line pointing at URL.
     std::function<void(const std::wstring& URL)> ShowUpdateStatus;
 };
-void SetUpdateHooks(TUpdateHooks Hooks);
+
+// Starts the conversation with Service on its own thread and returns at once.
+// Windows shows the prompt and the status line; an accepted update's address
+// is opened through Platform. DialogOffset is subtracted from the prompt's
+// layout distances.
+void CheckUpdate(const TService& Service, const TPlatform& Platform, TUpdateHooks Windows, TUpdateProc AProc,
+                 int DialogOffset);
 
 // The prompt's texts in the current language (English for languages without
 // a row); "" for an unknown kind.
@@ -49,17 +50,18 @@ std::wstring NewUserID();
 // major, minor, release and build; "0.0.0.0" when it has none.
 std::wstring GetAppVersion(const std::wstring& Format);
 
-// One GET of the init endpoint with these headers and the short user agent.
-// True when any response arrived (its status is not looked at); Reply is its
-// body as UTF-8 text. On failure Reply is left alone.
-bool RequestService(const THeaderList& Headers, std::wstring& Reply);
+// One GET of Service's init endpoint with these headers and the short user
+// agent. True when any response arrived (its status is not looked at); Reply
+// is its body as UTF-8 text. On failure Reply is left alone.
+bool RequestService(const TService& Service, const THeaderList& Headers, std::wstring& Reply);
 
 // The service headers of the update check, in the order they are sent.
 THeaderList InitHeaders();
 // The hold notice's headers: the version and the command "hold", nothing else.
 THeaderList HoldHeaders();
-// Sends the hold notice once on its own thread; its outcome is ignored.
-void StartHoldNotice();
+// Sends the hold notice to Service once on its own thread; its outcome is
+// ignored.
+void StartHoldNotice(const TService& Service);
 
 // A string member of a compact JSON reply, cut out of the text and unescaped;
 // "" when missing.
@@ -70,9 +72,5 @@ struct TUpdateNotice {
     std::wstring Style, Text, Flag, Url;
 };
 TUpdateNotice ReplyNotice(const std::wstring& Data);
-
-// The wait after a failed attempt of the update check (10 s by default).
-// Tests shorten it; an empty procedure restores the default.
-void SetRetryPause(std::function<void()> Pause);
 
 } // namespace tidora

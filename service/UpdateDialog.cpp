@@ -26,8 +26,9 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 constexpr COLORREF kSeparatorGrey = RGB(204, 204, 204);
 
-TFormOptions DialogOptions(const TUpdateNotice& Notice) {
+TFormOptions DialogOptions(const TUpdateNotice& Notice, const TPlatform& Platform) {
     TFormOptions o;
+    o.Platform = Platform;
     o.ClassName = L"TidoraUpdateDialog";
     o.BorderStyle = TBorderStyle::bsDialog;
     o.MinimizeBox = false;
@@ -59,8 +60,8 @@ TButtonStyleSettings DialogButtonStyle(int Result) {
 
 } // namespace
 
-TUpdateDialog::TUpdateDialog(const std::wstring& Data, int DialogOffset)
-    : TForm(DialogOptions(ReplyNotice(Data))) {
+TUpdateDialog::TUpdateDialog(const std::wstring& Data, int DialogOffset, const TPlatform& Platform)
+    : TForm(DialogOptions(ReplyNotice(Data), Platform)) {
     const TUpdateNotice notice = ReplyNotice(Data);
     const std::wstring prompt = UpdateText(utPrompt);
     SetCaption(TranslateText(ApplicationTitle()));
@@ -219,7 +220,7 @@ void TUpdateHelper::DrawUpdateStatus(TUpdateStatusBar* StatusBar, HDC DC, const 
     UniqueGdiObject brush(CreateSolidBrush(StatusBar->Color()));
     FillRect(DC, &Rect, static_cast<HBRUSH>(brush.get()));
     DrawTextTransparent(DC, StatusBar->Caption(), Rect, StatusBar->FontHandle(),
-                        HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : StatusBar->Font().Color,
+                        StatusBar->HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : StatusBar->Font().Color,
                         DT_SINGLELINE | DT_CENTER | DT_VCENTER | DT_NOPREFIX);
     const LRESULT cues = SendMessageW(StatusBar->Handle(), WM_QUERYUISTATE, 0, 0);
     if (StatusBar->Focused() && !(cues & UISF_HIDEFOCUS)) {
@@ -229,17 +230,18 @@ void TUpdateHelper::DrawUpdateStatus(TUpdateStatusBar* StatusBar, HDC DC, const 
 }
 
 void TUpdateHelper::StatusClick(TWindow* Sender) {
-    if (auto* bar = dynamic_cast<TUpdateStatusBar*>(Sender)) ShellOpenUrl(bar->Hint());
+    if (auto* bar = dynamic_cast<TUpdateStatusBar*>(Sender)) ShellOpenUrl(bar->Hint(), bar->Platform());
 }
 
 void TFormHelper::OpenURL(TWindow* Sender) {
-    if (auto* link = dynamic_cast<TLinkLabel*>(Sender)) ShellOpenUrl(link->Hint);
+    if (auto* link = dynamic_cast<TLinkLabel*>(Sender)) ShellOpenUrl(link->Hint, link->Platform());
 }
 
-bool ShowUpdateDialog(const std::wstring& Data, int DialogOffset) {
-    TUpdateDialog dialog(Data, DialogOffset);
+bool ShowUpdateDialog(const std::wstring& Data, int DialogOffset, const TService& Service,
+                      const TPlatform& Platform) {
+    TUpdateDialog dialog(Data, DialogOffset, Platform);
     const bool yes = dialog.ShowModal() == IDYES;
-    if (dialog.ChkHold && dialog.ChkHold->Checked()) StartHoldNotice();
+    if (dialog.ChkHold && dialog.ChkHold->Checked()) StartHoldNotice(Service);
     return yes;
 }
 
@@ -260,11 +262,13 @@ void ShowUpdateStatusLine(const std::wstring& URL) {
     bar->Invalidate();
 }
 
-void InstallUpdateWindows() {
+TUpdateHooks UpdateWindows(const TService& Service, const TPlatform& Platform) {
     TUpdateHooks hooks;
-    hooks.UpdateDialog = ShowUpdateDialog;
+    hooks.UpdateDialog = [Service, Platform](const std::wstring& Data, int DialogOffset) {
+        return ShowUpdateDialog(Data, DialogOffset, Service, Platform);
+    };
     hooks.ShowUpdateStatus = ShowUpdateStatusLine;
-    SetUpdateHooks(std::move(hooks));
+    return hooks;
 }
 
 } // namespace tidora

@@ -5,6 +5,8 @@
 // (service/Update) stays windowless and calls these through its hooks.
 #include <string>
 
+#include "service/Service.h"
+#include "service/Update.h"
 #include "ui/Clickable.h"
 #include "ui/Form.h"
 
@@ -18,10 +20,11 @@ class TLabel;
 
 // The update prompt: a warning, the prompt text, Yes and No, and the notice of
 // the reply's "info" ("hold": a check box; "note": a link; any other style:
-// the extra room and the separator only).
+// the extra room and the separator only). Its note link opens through
+// Platform.
 class TUpdateDialog : public TForm {
 public:
-    TUpdateDialog(const std::wstring& Data, int DialogOffset);
+    TUpdateDialog(const std::wstring& Data, int DialogOffset, const TPlatform& Platform);
 
     TStyledButton* BtnYes = nullptr;
     TStyledButton* BtnNo = nullptr;
@@ -87,13 +90,15 @@ public:
 };
 
 // Shows the prompt modally; true when the user chose Yes. A ticked hold box
-// sends the hold notice, whichever button was chosen.
-bool ShowUpdateDialog(const std::wstring& Data, int DialogOffset);
+// sends the hold notice to Service, whichever button was chosen.
+bool ShowUpdateDialog(const std::wstring& Data, int DialogOffset, const TService& Service,
+                      const TPlatform& Platform);
 
 // Shows or updates the main form's status line; nothing without a main form.
+// A click opens its address through the main form's platform.
 void ShowUpdateStatusLine(const std::wstring& URL);
 
-// Plugs the two into the start-up conversation.
-void InstallUpdateWindows();
+// The two for the start-up conversation with Service.
+TUpdateHooks UpdateWindows(const TService& Service, const TPlatform& Platform);
 
 } // namespace tidora

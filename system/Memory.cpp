@@ -3,57 +3,36 @@
 #include <cstring>
 
 #include "system/Handles.h"
-#include "system/Process.h"
 
 namespace tidora {
 namespace {
 
-TNtSetSystemInformation NativeSetSystemInformation() {
-    if (NtSetSystemInformationHook) return NtSetSystemInformationHook;
-    // ntdll is mapped into every process, so no search path is involved.
-    return reinterpret_cast<TNtSetSystemInformation>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetSystemInformation"));
+void SetSystemInformation(const TPlatform& Platform, ULONG InfoClass, void* Block, ULONG Length) {
+    if (Platform.SetSystemInformation) Platform.SetSystemInformation(InfoClass, Block, Length);
 }
 
-void SetSystemInformation(ULONG InfoClass, void* Block, ULONG Length) {
-    if (TNtSetSystemInformation call = NativeSetSystemInformation()) call(InfoClass, Block, Length);
-}
-
-void MemoryListCommand(uint32_t Command) {
+void MemoryListCommand(const TPlatform& Platform, uint32_t Command) {
     uint32_t block = Command;
-    SetSystemInformation(SystemMemoryListInformation, &block, sizeof(block));
+    SetSystemInformation(Platform, SystemMemoryListInformation, &block, sizeof(block));
 }
 
-void ShrinkFileCache() {
+void ShrinkFileCache(const TPlatform& Platform) {
     TSystemFileCacheInformation block;
     std::memset(&block, 0, sizeof(block));
     block.MinimumWorkingSet = 0xFFFFFFFFu;
     block.MaximumWorkingSet = 0xFFFFFFFFu;
-    SetSystemInformation(SystemFileCacheInformation, &block, sizeof(block));
+    SetSystemInformation(Platform, SystemFileCacheInformation, &block, sizeof(block));
 }
 
-void CombinePages() {
+void CombinePages(const TPlatform& Platform) {
     uint8_t block[kCombineBlockLength] = {};
-    SetSystemInformation(SystemCombinePhysicalMemoryInformation, block, kCombineBlockLength);
-}
-
-void TrimProcesses() {
-    // The idle process, protected processes and those that just ended cannot be opened: passed over.
-    WalkProcesses([](const PROCESSENTRY32W& entry) {
-        UniqueHandle process(
-            OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_SET_QUOTA, FALSE, entry.th32ProcessID));
-        if (process) SetProcessWorkingSetSize(process.get(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
-        return true;
-    });
+    SetSystemInformation(Platform, SystemCombinePhysicalMemoryInformation, block, kCombineBlockLength);
 }
 
 static_assert(sizeof(void*) != 4 || (sizeof(MEMORYSTATUSEX) == 64 && sizeof(MEMORYSTATUS) == 32),
               "memory status records of a 32-bit process");
 
 } // namespace
-
-TNtSetSystemInformation NtSetSystemInformationHook = nullptr;
-TTrimProcesses TrimProcessesHook = nullptr;
 
 bool SetPrivilege(const wchar_t* Name, bool Enable) {
     UniqueHandle token;
@@ -77,14 +56,14 @@ void EnablePrivileges() {
     SetPrivilege(L"SeIncreaseQuotaPrivilege", true);
 }
 
-void PurgeMemory(uint8_t Flags) {
-    if (Flags & PurgeFileCache) ShrinkFileCache();
-    if (Flags & PurgeEmptyWorkingSets) MemoryListCommand(MemoryEmptyWorkingSets);
-    if (Flags & PurgeTrimProcesses) (TrimProcessesHook ? TrimProcessesHook : TrimProcesses)();
-    if (Flags & PurgeLowPriorityStandbyList) MemoryListCommand(MemoryPurgeLowPriorityStandbyList);
-    if (Flags & PurgeStandbyList) MemoryListCommand(MemoryPurgeStandbyList);
-    if (Flags & PurgeModifiedList) MemoryListCommand(MemoryFlushModifiedList);
-    if (Flags & PurgeCombinePages) CombinePages();
+void PurgeMemory(uint8_t Flags, const TPlatform& Platform) {
+    if (Flags & PurgeFileCache) ShrinkFileCache(Platform);
+    if (Flags & PurgeEmptyWorkingSets) MemoryListCommand(Platform, MemoryEmptyWorkingSets);
+    if ((Flags & PurgeTrimProcesses) && Platform.TrimProcesses) Platform.TrimProcesses();
+    if (Flags & PurgeLowPriorityStandbyList) MemoryListCommand(Platform, MemoryPurgeLowPriorityStandbyList);
+    if (Flags & PurgeStandbyList) MemoryListCommand(Platform, MemoryPurgeStandbyList);
+    if (Flags & PurgeModifiedList) MemoryListCommand(Platform, MemoryFlushModifiedList);
+    if (Flags & PurgeCombinePages) CombinePages(Platform);
 }
 
 int64_t GetPhysicalMemory(uint8_t Kind) {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "system/Platform.h"
+
 namespace tidora {
 
 // Purge steps, one bit each; PurgeMemory runs them in the order 0x20, 0x01,
@@ -56,20 +58,13 @@ bool SetPrivilege(const wchar_t* Name, bool Enable);
 // Start-up step: the privileges the purge and the process routines rely on.
 void EnablePrivileges();
 
-void PurgeMemory(uint8_t Flags);
+// Hands the steps' blocks to Platform.SetSystemInformation; the trim step is
+// Platform.TrimProcesses.
+void PurgeMemory(uint8_t Flags, const TPlatform& Platform = RealPlatform());
 
 // Kind 0: total, 1: available physical memory in bytes; -1 for other kinds.
 int64_t GetPhysicalMemory(uint8_t Kind);
 int64_t GetTotalMemory();
 int64_t GetAvailMemory();
-
-// Seam: the native entry PurgeMemory hands its blocks to. Null means ntdll's
-// own; tests put a recorder here (Wine's is a stub that changes nothing).
-using TNtSetSystemInformation = LONG(NTAPI*)(ULONG InfoClass, PVOID Info, ULONG Length);
-extern TNtSetSystemInformation NtSetSystemInformationHook;
-// Seam: the trim step (every process's working set emptied). Null means the
-// real one; tests record its place among the native calls.
-using TTrimProcesses = void (*)();
-extern TTrimProcesses TrimProcessesHook;
 
 } // namespace tidora

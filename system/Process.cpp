@@ -11,10 +11,6 @@ constexpr ULONG kProcessBreakOnTermination = 29;
 constexpr DWORD kPathUnits = MAX_PATH;
 static_assert(sizeof(void*) != 4 || sizeof(PROCESSENTRY32W) == 556, "snapshot entries of a 32-bit process");
 
-bool DefaultTerminate(DWORD, HANDLE Process) {
-    return TerminateProcess(Process, 0) != FALSE;
-}
-
 DWORD WindowsMajorVersion() {
     static const DWORD major = [] {
         OSVERSIONINFOW info{};
@@ -69,9 +65,6 @@ std::wstring ExeFileName(const PROCESSENTRY32W& Entry) {
 }
 
 } // namespace
-
-TTerminateCall TerminateCall = DefaultTerminate;
-TNtQueryInformationProcess NtQueryInformationProcessHook = nullptr;
 
 bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visit) {
     UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -147,11 +140,8 @@ bool ContainsProcessId(const std::vector<DWORD>& SortedIds, DWORD ProcessID) {
     return std::binary_search(SortedIds.begin(), SortedIds.end(), ProcessID);
 }
 
-bool IsProcessCritical(DWORD ProcessID) {
-    TNtQueryInformationProcess query = NtQueryInformationProcessHook;
-    if (!query)
-        query = reinterpret_cast<TNtQueryInformationProcess>(
-            GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess"));
+bool IsProcessCritical(DWORD ProcessID, const TPlatform& Platform) {
+    const auto& query = Platform.QueryInformationProcess;
     if (!query) return false;
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessID));
     if (!process) return false;
@@ -160,14 +150,14 @@ bool IsProcessCritical(DWORD ProcessID) {
     return status >= 0 && flag != 0;
 }
 
-void KillProcess(DWORD ProcessID) {
+void KillProcess(DWORD ProcessID, const TPlatform& Platform) {
     if (ProcessID == 0 || ProcessID == GetCurrentProcessId()) return;
-    if (IsProcessCritical(ProcessID)) return;
+    if (IsProcessCritical(ProcessID, Platform)) return;
     UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, ProcessID));
     if (process.get() == INVALID_HANDLE_VALUE) process.release();  // -1 is no handle to close here
     if (!process) return;
     try {
-        TerminateCall(ProcessID, process.get());
+        Platform.Terminate(ProcessID, process.get());
     } catch (...) {
         // A refusal, however it shows, leaves the process to the watch passes.
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "system/Platform.h"
 
 namespace tidora {
 
@@ -57,24 +58,14 @@ bool ContainsProcessId(const std::vector<DWORD>& SortedIds, DWORD ProcessID);
 
 // Whether Windows reports the process's break-on-termination flag: ending such
 // a process stops the whole system. False when the flag cannot be read.
-bool IsProcessCritical(DWORD ProcessID);
+bool IsProcessCritical(DWORD ProcessID, const TPlatform& Platform = RealPlatform());
 
-// Asks the process to end with exit code 0. Does nothing for id 0, the own
-// process and critical processes; a refusal passes unnoticed.
-void KillProcess(DWORD ProcessID);
+// Asks the process to end with exit code 0 (Platform.Terminate). Does nothing
+// for id 0, the own process and critical processes; a refusal passes unnoticed.
+void KillProcess(DWORD ProcessID, const TPlatform& Platform = RealPlatform());
 
 // Walks a fresh snapshot in its order until Visit returns false; false when no
 // snapshot could be taken. The snapshot is closed however the walk ends.
 bool WalkProcesses(const std::function<bool(const PROCESSENTRY32W& Entry)>& Visit);
-
-// Seams for tests, which must not end processes they did not start and cannot
-// see the break-on-termination flag under Wine. The program keeps the defaults.
-using TTerminateCall = bool (*)(DWORD ProcessID, HANDLE Process);
-using TNtQueryInformationProcess = LONG(NTAPI*)(HANDLE Process, ULONG InfoClass, PVOID Info, ULONG Length,
-                                                PULONG ReturnLength);
-// The call KillProcess ends an opened process with (default TerminateProcess).
-extern TTerminateCall TerminateCall;
-// The native entry IsProcessCritical queries; null means ntdll's own.
-extern TNtQueryInformationProcess NtQueryInformationProcessHook;
 
 } // namespace tidora

@@ -159,7 +159,8 @@ void ReadSteadily(HKEY key, Pass pass) {
 }
 
 template <typename Enum>
-int ReadNames(HKEY root, const std::wstring& key, TStrings& names, bool values, Enum enumerate) {
+int ReadNames(HKEY root, const std::wstring& key, TStrings& names, bool values, const TPlatform& platform,
+              Enum enumerate) {
     names.clear();
     UniqueHKey k = OpenForRead(root, key);
     if (!k) return 0;
@@ -172,15 +173,13 @@ int ReadNames(HKEY root, const std::wstring& key, TStrings& names, bool values, 
             LSTATUS status = enumerate(k.get(), i, &buffer[0], &len);
             if (status == ERROR_NO_MORE_ITEMS) break;
             if (status == ERROR_SUCCESS) names.push_back(buffer.substr(0, len));
-            if (KeyEnumerationStep) KeyEnumerationStep(k.get(), i);
+            if (platform.KeyEnumerationStep) platform.KeyEnumerationStep(k.get(), i);
         }
     });
     return static_cast<int>(names.size());
 }
 
 } // namespace
-
-void (*KeyEnumerationStep)(HKEY Key, DWORD Index) = nullptr;
 
 UniqueHKey TReg::OpenRead(HKEY RootKey, const std::wstring& Key) {
     return OpenForRead(RootKey, Key);
@@ -219,19 +218,20 @@ std::wstring TReg::ReadString(HKEY RootKey, const std::wstring& Key, const std::
     return IsText(v) ? AsText(v) : Value;
 }
 
-int TReg::ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames) {
-    return ReadNames(RootKey, Key, KeyNames, false, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
+int TReg::ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames, const TPlatform& Platform) {
+    return ReadNames(RootKey, Key, KeyNames, false, Platform, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
         return RegEnumKeyExW(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
     });
 }
 
-int TReg::ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames) {
-    return ReadNames(RootKey, Key, ValueNames, true, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
+int TReg::ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames,
+                         const TPlatform& Platform) {
+    return ReadNames(RootKey, Key, ValueNames, true, Platform, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
         return RegEnumValueW(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
     });
 }
 
-int TReg::ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values) {
+int TReg::ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values, const TPlatform& Platform) {
     Values.clear();
     UniqueHKey k = OpenForRead(RootKey, Key);
     if (!k) return 0;
@@ -245,7 +245,7 @@ int TReg::ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& V
             DWORD size = static_cast<DWORD>(v.Data.size());
             LSTATUS status = RegEnumValueW(k.get(), i, &name[0], &nameLength, nullptr, &v.Type,
                                            size ? v.Data.data() : nullptr, &size);
-            if (KeyEnumerationStep) KeyEnumerationStep(k.get(), i);
+            if (Platform.KeyEnumerationStep) Platform.KeyEnumerationStep(k.get(), i);
             if (status == ERROR_NO_MORE_ITEMS) break;
             if (status == ERROR_MORE_DATA) {
                 // The value grew after the key was measured: take its name

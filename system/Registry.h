@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "system/Platform.h"
 #include "system/Sync.h"
 
 namespace tidora {
@@ -31,13 +32,17 @@ public:
     // Empty for a missing or empty value; Value for a value that is not text or an unreadable key.
     static std::wstring ReadString(HKEY RootKey, const std::wstring& Key, const std::wstring& Name,
                                    const std::wstring& Value);
-    static int ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames);
-    static int ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames);
+    // The enumerating readers call Platform.KeyEnumerationStep after each index.
+    static int ReadKeyNames(HKEY RootKey, const std::wstring& Key, TStrings& KeyNames,
+                            const TPlatform& Platform = RealPlatform());
+    static int ReadValueNames(HKEY RootKey, const std::wstring& Key, TStrings& ValueNames,
+                              const TPlatform& Platform = RealPlatform());
     // Every value's name and text in enumeration order, the unnamed default
     // value included, with one registry call per value (ReadValueNames and a
     // ReadString for each cost four). A value that is not text gives the empty
     // text. Returns the number of values.
-    static int ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values);
+    static int ReadStringValues(HKEY RootKey, const std::wstring& Key, TNamedTexts& Values,
+                                const TPlatform& Platform = RealPlatform());
 
     static void WriteBinary(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, const TBytes& Value);
     static void WriteInteger(HKEY RootKey, const std::wstring& Key, const std::wstring& Name, int32_t Value);
@@ -67,11 +72,6 @@ TBytes ReadBinaryDef(HKEY OpenKey, const std::wstring& Name);
 bool ReadBoolDef(HKEY OpenKey, const std::wstring& Name, bool Default);
 int32_t ReadIntegerDef(HKEY OpenKey, const std::wstring& Name, int32_t Default);
 std::wstring ReadStringDef(HKEY OpenKey, const std::wstring& Name, const std::wstring& Default);
-
-// Seam: called after each index of a key's subkeys or values has been read
-// (ReadKeyNames, ReadValueNames, ReadStringValues), with the key being read.
-// Tests change the key here to race the enumeration; the program keeps null.
-extern void (*KeyEnumerationStep)(HKEY Key, DWORD Index);
 
 // Watches a key and runs Proc on the UI thread (synchronously) after each
 // change; a change made while Proc runs brings one more call. The returned

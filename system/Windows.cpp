@@ -15,17 +15,6 @@
 namespace tidora {
 namespace {
 
-void ShellExecuteOpen(const std::wstring& Target) {
-    // The shell's answer is of no use: a failure is neither reported nor retried.
-    ShellExecuteW(nullptr, L"open", Target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-}
-
-TShellOpenProc& ShellOpenProc() {
-    static TShellOpenProc proc = ShellExecuteOpen;
-    return proc;
-}
-
-
 // One per launch, shared by the caller and the wait thread: the texts the
 // SHELLEXECUTEINFOW points into must outlive the call, and the callback the
 // wait.
@@ -96,14 +85,8 @@ std::wstring SystemErrorMessage(DWORD Code) {
     return message.empty() ? L"System error " + std::to_wstring(Code) + L"." : message;
 }
 
-void ShellOpen(const std::wstring& Target) {
-    ShellOpenProc()(Target);
-}
-
-TShellOpenProc SetShellOpenProc(TShellOpenProc Proc) {
-    TShellOpenProc previous = std::move(ShellOpenProc());
-    ShellOpenProc() = Proc ? std::move(Proc) : TShellOpenProc(ShellExecuteOpen);
-    return previous;
+void ShellOpen(const std::wstring& Target, const TPlatform& Platform) {
+    if (Platform.ShellOpen) Platform.ShellOpen(Target);
 }
 
 bool IsWebAddress(const std::wstring& Address) {
@@ -133,8 +116,8 @@ bool IsWebAddress(const std::wstring& Address) {
     return !host.empty();
 }
 
-void ShellOpenUrl(const std::wstring& Address) {
-    if (IsWebAddress(Address)) ShellOpen(Address);
+void ShellOpenUrl(const std::wstring& Address, const TPlatform& Platform) {
+    if (IsWebAddress(Address)) ShellOpen(Address, Platform);
 }
 
 } // namespace tidora

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "system/Platform.h"
+
 namespace tidora {
 
 using TExecuteCallback = std::function<void()>;
@@ -28,10 +30,11 @@ void Execute(const std::wstring& CommandLine, int ShowCmd, TExecuteCallback Call
 std::wstring SystemErrorMessage(DWORD Code);
 
 // Hands Target (document, folder or address) to whatever the system
-// associates with it and forgets it; failures are silent. The program runs
-// elevated and the shell starts programs as readily as it opens pages, so an
-// address that came from outside the program goes through ShellOpenUrl.
-void ShellOpen(const std::wstring& Target);
+// associates with it (Platform.ShellOpen) and forgets it; failures are
+// silent. The program runs elevated and the shell starts programs as readily
+// as it opens pages, so an address that came from outside the program goes
+// through ShellOpenUrl.
+void ShellOpen(const std::wstring& Target, const TPlatform& Platform);
 
 // Whether Address is an http or https address (scheme in any letter case,
 // "//" and a host) made only of characters that cannot break out of the
@@ -41,12 +44,6 @@ bool IsWebAddress(const std::wstring& Address);
 
 // ShellOpen for addresses from outside the program: anything IsWebAddress
 // refuses (local paths, other schemes) is dropped silently.
-void ShellOpenUrl(const std::wstring& Address);
-
-// What ShellOpen hands its target to. Tests install a recorder (there is no
-// browser under test); an empty procedure restores the shell. Returns the
-// procedure that was installed before. UI thread only.
-using TShellOpenProc = std::function<void(const std::wstring&)>;
-TShellOpenProc SetShellOpenProc(TShellOpenProc Proc);
+void ShellOpenUrl(const std::wstring& Address, const TPlatform& Platform);
 
 } // namespace tidora

@@ -139,11 +139,6 @@ private:
     ComPtr<IAccessible> FSystem;
 };
 
-std::function<bool()>& HighContrastQuery() {
-    static std::function<bool()> query;
-    return query;
-}
-
 } // namespace
 
 const wchar_t* const kActionPress = L"Press";
@@ -176,18 +171,6 @@ long WindowAccessibleState(HWND Window) {
         if (GetFocus() == Window) state |= STATE_SYSTEM_FOCUSED;
     }
     return state;
-}
-
-bool HighContrastOn() {
-    if (HighContrastQuery()) return HighContrastQuery()();
-    HIGHCONTRASTW contrast{};
-    contrast.cbSize = sizeof(contrast);
-    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(contrast), &contrast, 0) &&
-           (contrast.dwFlags & HCF_HIGHCONTRASTON);
-}
-
-void SetHighContrastQuery(std::function<bool()> Query) {
-    HighContrastQuery() = std::move(Query);
 }
 
 } // namespace tidora

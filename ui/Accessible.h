@@ -50,10 +50,4 @@ extern const wchar_t* const kActionCheck;
 extern const wchar_t* const kActionUncheck;
 extern const wchar_t* const kActionJump;
 
-// Windows' high-contrast mode is on: our controls then draw in the system's
-// colours instead of their fixed ones. Asked at each paint.
-bool HighContrastOn();
-// Tests put their own answer in place of the system's (null: the system).
-void SetHighContrastQuery(std::function<bool()> Query);
-
 } // namespace tidora

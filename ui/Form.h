@@ -22,6 +22,8 @@ struct TFormOptions {
     // Client size at 96 dpi.
     int ClientWidth = 320;
     int ClientHeight = 240;
+    // What the form and the windows on it call the system through.
+    TPlatform Platform = RealPlatform();
 };
 
 class TForm : public TWindow {
@@ -30,6 +32,7 @@ public:
     ~TForm() override;
 
     bool IsForm() const override { return true; }
+    const TPlatform& Platform() const override { return FOptions.Platform; }
     bool IsOwnerRoot() const override { return true; }
 
     TBorderStyle BorderStyle() const { return FOptions.BorderStyle; }

@@ -8,7 +8,7 @@
 
 namespace tidora {
 
-void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
+void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background, bool HighContrast) {
     FillSolidRect(DC, Rect, Background);
     if (!EnsureGdiplus()) return;
     using namespace Gdiplus;
@@ -55,7 +55,7 @@ void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background) {
     if (!font) return;
     // GDI+ set the word off by a sixth of its height; the layout keeps that.
     const RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
-    const COLORREF word = HighContrastOn() ? GetSysColor(COLOR_WINDOWTEXT) : RGB(40, 44, 52);
+    const COLORREF word = HighContrast ? GetSysColor(COLOR_WINDOWTEXT) : RGB(40, 44, 52);
     DrawTextTransparent(DC, L"Tidora", box, static_cast<HFONT>(font.get()), word,
                         DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
@@ -71,7 +71,7 @@ void TLogoImage::OnCreated() {
 }
 
 void TLogoImage::OnPaint(HDC DC, const RECT& Client) {
-    PaintLogo(DC, Client, Color());
+    PaintLogo(DC, Client, Color(), HighContrastOn());
     const LRESULT cues = SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0);
     if (Focused() && !(cues & UISF_HIDEFOCUS)) {
         RECT focus{Client.left + 1, Client.top + 1, Client.right - 1, Client.bottom - 1};

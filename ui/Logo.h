@@ -5,8 +5,9 @@
 
 namespace tidora {
 
-// Paints the logo into Rect (designed for 112 x 50, scaled to Rect's height).
-void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background);
+// Paints the logo into Rect (designed for 112 x 50, scaled to Rect's height);
+// in high contrast the word takes the system's text colour.
+void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background, bool HighContrast);
 
 // The logo as a clickable picture with the hand cursor. It takes the focus
 // (Tab) and answers Enter and Space, so it can be used without a mouse.

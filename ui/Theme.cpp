@@ -82,7 +82,7 @@ LRESULT CALLBACK TThemeHelper::FormWindowProc(HWND Window, UINT Msg, WPARAM WPar
 void TThemeHelper::UpdateShape() {
     if (!FShape) return;
     // High contrast: the system's highlight instead of the fixed accent.
-    const COLORREF active = HighContrastOn() ? GetSysColor(COLOR_HIGHLIGHT) : FActiveColor;
+    const COLORREF active = FForm->HighContrastOn() ? GetSysColor(COLOR_HIGHLIGHT) : FActiveColor;
     const COLORREF color = FIsActive ? active : GetSysColor(COLOR_GRAYTEXT);
     FShape->SetBrushColor(color);
     FShape->SetPenColor(color);

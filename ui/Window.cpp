@@ -68,6 +68,15 @@ TForm* TWindow::Form() {
     return dynamic_cast<TForm*>(w);
 }
 
+const TPlatform& TWindow::Platform() const {
+    return FParent ? FParent->Platform() : RealPlatform();
+}
+
+bool TWindow::HighContrastOn() const {
+    const TPlatform& platform = Platform();
+    return platform.HighContrast && platform.HighContrast();
+}
+
 TWindow* TWindow::OwnerRootOrSelf() {
     if (IsOwnerRoot() || !FOwner) return this;
     return FOwner;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "system/Platform.h"
 #include "ui/Accessible.h"
 #include "ui/Component.h"
 
@@ -65,6 +66,13 @@ public:
     TWindow* Parent() const { return FParent; }
     // The form this window sits on (itself for a form).
     TForm* Form();
+    // The calls into the system that the form this window sits on was given;
+    // the real ones for a window on no form.
+    virtual const TPlatform& Platform() const;
+    // Windows' high-contrast mode is on (Platform().HighContrast): our
+    // controls then draw in the system's colours instead of their fixed ones.
+    // Asked at each paint.
+    bool HighContrastOn() const;
     // The component that owns this one: the nearest form or frame above it.
     TWindow* Owner() const { return FOwner; }
     const std::vector<TWindow*>& Children() const { return FChildren; }

@@ -128,10 +128,6 @@ const TLine* Find(const std::vector<TLine>& Lines, const std::string& Class, con
 
 class AccessibilityTest : public test::TMainWindowHost {
 protected:
-    void TearDown() override {
-        TMainWindowHost::TearDown();
-        SetHighContrastQuery(nullptr);
-    }
     // Shown, since keys and screen readers reach only a visible window.
     void Open(const nlohmann::json& Reply) {
         ASSERT_NO_FATAL_FAILURE(TMainWindowHost::Open(Reply));
@@ -170,7 +166,7 @@ TEST_F(AccessibilityTest, TabArrowsAndSpaceWalkTheWindowAndBothPagesInReadingOrd
 
 TEST_F(AccessibilityTest, EnterOnStartStartsTheRunAndTheFocusMovesOnWhileItIsBusy) {
     ASSERT_TRUE(Server.Route("/report.php", {{"text", R"({"pk":"Kb1"})"}}));
-    TFrmTidora::SetCleanPause([](DWORD) { Sleep(700); });
+    Platform.Pause = [](DWORD) { Sleep(700); };
     Open(nlohmann::json::object());
     // Everything in the prefix stays: Wine's own programs, the tests and the probe.
     for (const wchar_t* entry : {L"%SystemRoot%\\", L"tidora_"}) Window->FileWhite.push_back(entry);
@@ -367,7 +363,7 @@ COLORREF PixelAt(HWND Window, int X, int Y) {
 TEST_F(AccessibilityTest, HighContrastDrawsStartTheHeaderAndTheLineInSystemColours) {
     for (const bool contrast : {false, true}) {
         SCOPED_TRACE(contrast ? "high contrast" : "normal");
-        SetHighContrastQuery([contrast] { return contrast; });
+        Platform.HighContrast = [contrast] { return contrast; };
         Open(nlohmann::json::object());
         SetForegroundWindow(Window->Handle());
         Pump(300);

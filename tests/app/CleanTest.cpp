@@ -124,16 +124,18 @@ protected:
         gOnFirstTerminate = nullptr;
         gCriticalId = 0;
         gPurgeClasses.clear();
-        TerminateCall = OnlyOursTerminate;
-        NtQueryInformationProcessHook = ReportCritical;
-        NtSetSystemInformationHook = RecordPurge;
         Job = CreateKillJob();
     }
-    void TearDown() override {
-        TerminateCall = FDefaultTerminate;
-        NtQueryInformationProcessHook = nullptr;
-        NtSetSystemInformationHook = nullptr;
-        gOurs.clear();
+    void TearDown() override { gOurs.clear(); }
+
+    // Ends only the test's own processes, reports gCriticalId as critical and
+    // records the purge instead of making it.
+    static TPlatform TestPlatform() {
+        TPlatform platform = RealPlatform();
+        platform.Terminate = OnlyOursTerminate;
+        platform.QueryInformationProcess = ReportCritical;
+        platform.SetSystemInformation = RecordPurge;
+        return platform;
     }
 
     // A sleeper copied to Folder\Name, started and known to the seams.
@@ -153,7 +155,8 @@ protected:
         auto run = std::make_shared<TCleanRun>();
         UniqueHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         HANDLE finishedEvent = finished.get();
-        run->Pause = [this, run = run.get()](DWORD Ms) {
+        run->Platform = TestPlatform();
+        run->Platform.Pause = [this, run = run.get()](DWORD Ms) {
             Pauses.push_back(Ms);
             // Terminations are not instant: let the ended children go before the pass looks.
             for (const TTerminateRecord& call : gTerminateCalls)
@@ -216,9 +219,6 @@ protected:
     }
     std::vector<std::unique_ptr<TTempDir>> Dirs;  // destroyed after the children
     std::vector<std::unique_ptr<TChild>> Children;
-
-private:
-    const TTerminateCall FDefaultTerminate = TerminateCall;
 };
 
 TEST_F(CleanRunTest, ProtectedProcessesSurviveAndTheRestEnds) {
@@ -343,7 +343,8 @@ TEST_F(CleanRunTest, ReportHookGivesTheKey) {
     std::wstring key;
     UniqueHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     HANDLE finishedEvent = finished.get();
-    run->Pause = [](DWORD) {};
+    run->Platform = TestPlatform();
+    run->Platform.Pause = [](DWORD) {};
     run->Report = [](TCleanRun& Run) { return L"id" + std::to_wstring(Run.ProcessList.size()); };
     run->Finish = [&key, finishedEvent](TCleanRun& Run) {
         key = Run.Key;

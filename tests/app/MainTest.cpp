@@ -104,7 +104,7 @@ class MainWindowTest : public test::TMainWindowHost {
 protected:
     void SetUp() override {
         TMainWindowHost::SetUp();
-        TFrmTidora::SetCleanPause([](DWORD) { Sleep(100); });
+        Platform.Pause = [](DWORD) { Sleep(100); };
     }
     int InitRequests() {
         int n = 0;
@@ -150,7 +150,7 @@ TEST_F(MainWindowTest, HeaderButtonsSwitchCardsAndTheLinksOpenTheirPages) {
     ASSERT_TRUE(Window->FrmAutorun->EntryPageOpener());
     Window->FrmAutorun->EntryPageOpener()(TAutorunSource::MachineRun, L"HKLM\\Software\\Run\\Tidora Page #1?%\u00C4");
     ASSERT_EQ(Opened.size(), 1u);
-    EXPECT_EQ(Opened[0], ServiceAddress(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84"));
+    EXPECT_EQ(Opened[0], Service.Address(L"/entry/hklm/tidora%20page%20%231%3F%25%C3%84"));
     EXPECT_TRUE(IsWebAddress(Opened[0]));
     Opened.clear();
     Window->BtnInstall->Click();
@@ -230,9 +230,8 @@ TEST_F(MainWindowTest, GoingBackToACardReloadsItsPageAndItsOwnButtonDoesNot) {
 }
 
 TEST_F(MainWindowTest, WithTheServiceDownTheBuiltInListsServe) {
-    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
-    Window = std::make_unique<TFrmTidora>();
-    SetMainForm(Window.get());
+    Service.URL = L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort());
+    Make();
     Pump(1500);  // six quick failures, then the callback with nothing
     EXPECT_EQ(Window->FileWhite.size(), 264u);
     EXPECT_EQ(Window->NameBlack.size(), 37u);
@@ -299,7 +298,7 @@ TEST_F(MainWindowTest, TheUpdatePromptsNoteLinkOpensItsAddress) {
     Open(nlohmann::json::object());
     const nlohmann::json reply = {{"update", "https://download.tidora.example/new.exe"},
                                   {"info", {{"style", "note"}, {"text", "Read me"}, {"url", "https://notice.tidora.example/n"}}}};
-    TUpdateDialog dialog(Utf8ToWide(reply.dump()), 0);
+    TUpdateDialog dialog(Utf8ToWide(reply.dump()), 0, Platform);
     ASSERT_NE(dialog.LblNote, nullptr);
     EXPECT_EQ(dialog.LblNote->Caption(), L"Read me");
     // A click as the mouse makes it.

@@ -1,8 +1,7 @@
 #pragma once
 // What the main-window tests stand on: the window made against a loopback
 // service that answers the init call as a test says, in English, with the
-// shell's opening recorded instead of done and quick retries; everything put
-// back afterwards.
+// shell's opening recorded instead of done and quick retries.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -31,26 +30,24 @@ protected:
         FSavedLanguage = CurrentLanguage();
         SetCurrentLanguage(L"en");
         ASSERT_TRUE(Server.Ready()) << Server.Failure();
-        FOldURL = ServiceURL();
-        OverrideServiceURL(Server.Url(L""));
-        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
-        SetRetryPause([] { Sleep(10); });
-        InstallUpdateWindows();
+        Service = ServiceAt(Server.Url(L""));
+        Service.RetryPause = [] { Sleep(10); };
+        Platform.ShellOpen = [this](const std::wstring& Target) { Opened.push_back(Target); };
         SetCursorPos(0, 0);
     }
     void TearDown() override {
         Close();
-        SetRetryPause(nullptr);
-        TFrmTidora::SetCleanPause(nullptr);
-        SetShellOpenProc(FOldOpen);
-        OverrideServiceURL(FOldURL);
         SetCurrentLanguage(FSavedLanguage);
     }
 
     // Answers the init call with Reply, then makes the window.
     void Open(const nlohmann::json& Reply) {
         ASSERT_TRUE(Server.Route("/api.init.php", {{"text", Reply.dump()}}));
-        Window = std::make_unique<TFrmTidora>();
+        Make();
+    }
+    // The window on Platform, talking to Service.
+    void Make() {
+        Window = std::make_unique<TFrmTidora>(Platform, Service);
         SetMainForm(Window.get());
     }
     void Close() {
@@ -67,10 +64,12 @@ protected:
     TUserHive Hive;
     std::unique_ptr<TFrmTidora> Window;
     std::vector<std::wstring> Opened;
+    // What the window is made with: the shell's opening recorded, quick retries.
+    TPlatform Platform = RealPlatform();
+    TService Service;
 
 private:
-    std::wstring FSavedLanguage, FOldURL;
-    TShellOpenProc FOldOpen;
+    std::wstring FSavedLanguage;
 };
 
 } // namespace tidora::test

@@ -101,7 +101,8 @@ TEST(ReportID, IsTheTextAfterThePkTagUpToTheClosingQuote) {
 }
 
 TEST(ReportPage, AppendsASafeIdAsItIsAndEncodesAnyOtherCharacter) {
-    const std::wstring base = ServiceURL() + L"/?report=";
+    const TService service = BuiltInService();
+    const std::wstring base = service.URL + L"/?report=";
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"a1B2-._~", L"a1B2-._~"},
         {LR"(a\"b)", L"a%5C%22b"},
@@ -110,7 +111,7 @@ TEST(ReportPage, AppendsASafeIdAsItIsAndEncodesAnyOtherCharacter) {
         {L"\U0001F600", L"%F0%9F%98%80"},
     };
     for (const auto& c : cases) {
-        const std::wstring url = ReportPageURL(c.first);
+        const std::wstring url = ReportPageURL(service, c.first);
         EXPECT_EQ(url, base + c.second) << WideToUtf8(c.first);
         EXPECT_TRUE(IsWebAddress(url)) << WideToUtf8(url);
     }
@@ -120,22 +121,15 @@ class ReportServiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Server.Ready()) << Server.Failure();
-        FOldURL = ServiceURL();
-        OverrideServiceURL(Server.Url(L""));
-        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
-    }
-    void TearDown() override {
-        SetShellOpenProc(FOldOpen);
-        OverrideServiceURL(FOldURL);
+        Service = ServiceAt(Server.Url(L""));
+        Platform.ShellOpen = [this](const std::wstring& Target) { Opened.push_back(Target); };
     }
 
     TUserHive Hive;
     TLoopbackServer Server;
     std::vector<std::wstring> Opened;
-
-private:
-    std::wstring FOldURL;
-    TShellOpenProc FOldOpen;
+    TService Service;
+    TPlatform Platform = RealPlatform();
 };
 
 TEST_F(ReportServiceTest, PostJsonSendsTheBodyAsJsonWithTheVersionAndUserId) {
@@ -173,7 +167,7 @@ TEST_F(ReportServiceTest, AReportOfManyPiecesArrivesByteForByte) {
     const std::string whole = BuildReportJson(report);
     ASSERT_GT(whole.size(), 4u * 64 * 1024);
     EXPECT_EQ(ReportJsonSize(report), whole.size());
-    EXPECT_EQ(SendUsageReport(report), L"big");
+    EXPECT_EQ(SendUsageReport(Service, report), L"big");
     const json requests = Server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(HeaderOf(requests[0], "Content-Type"), "application/json");
@@ -202,9 +196,9 @@ TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
         SCOPED_TRACE(c.Reply);
         Opened.clear();
         Server.Route("/report.php", {{"status", c.Status}, {"text", c.Reply}});
-        const std::wstring id = SendUsageReport(report);
+        const std::wstring id = SendUsageReport(Service, report);
         EXPECT_EQ(id, c.ID);
-        OpenReportPage(id);
+        OpenReportPage(Service, id, Platform);
         EXPECT_EQ(Opened, c.Opened);
         const json requests = Server.Requests();
         ASSERT_FALSE(requests.empty());
@@ -213,10 +207,10 @@ TEST_F(ReportServiceTest, TheReportIdComesBackAndOnlyItsPageIsOpened) {
     }
     // No service at all: the error text holds no id, and nothing is opened.
     Opened.clear();
-    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
-    const std::wstring id = SendUsageReport(report);
+    const TService nowhere = ServiceAt(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
+    const std::wstring id = SendUsageReport(nowhere, report);
     EXPECT_EQ(id, L"");
-    OpenReportPage(id);
+    OpenReportPage(nowhere, id, Platform);
     EXPECT_TRUE(Opened.empty());
 }
 
@@ -241,7 +235,7 @@ TEST_F(ReportServiceTest, TheCleaningRunsHookReportsTheRunWithThePagesCopiedOnTh
     const TAutorunList startup{entry};
     const TInstallList programs{program};
     bool pagesOnUIThread = false;
-    auto hook = UsageReportHook([&] {
+    auto hook = UsageReportHook(Service, [&] {
         pagesOnUIThread = IsMainThread();
         TReportPages pages;
         pages.HasStartupPage = true;
@@ -306,8 +300,6 @@ TEST(UsageReport, ARunWithBothPagesHoldsTheirRecordsInListOrder) {
     test::TUserHive hive;  // the user id the report sends
     test::TLoopbackServer server;
     ASSERT_TRUE(server.Ready()) << server.Failure();
-    const std::wstring oldURL = ServiceURL();
-    OverrideServiceURL(server.Url(L""));
     server.Route("/report.php", {{"text", R"({"pk":"both"})"}});
 
     // The Startup page beside this one, each with a list of its own that
@@ -343,7 +335,7 @@ TEST(UsageReport, ARunWithBothPagesHoldsTheirRecordsInListOrder) {
 
     TCleanRun run;
     run.OldAvailMemory = 1;
-    auto hook = UsageReportHook([&] {
+    auto hook = UsageReportHook(ServiceAt(server.Url(L"")), [&] {
         TReportPages pages;
         pages.HasStartupPage = true;
         pages.Startup = ReportEntries(*startup->Snapshot());
@@ -364,7 +356,6 @@ TEST(UsageReport, ARunWithBothPagesHoldsTheirRecordsInListOrder) {
         ServeHandOvers();
     }
     worker.join();
-    OverrideServiceURL(oldURL);
     EXPECT_EQ(key, L"both");
     const std::string body = test::BodyOf(server.Requests().back());
     EXPECT_TRUE(std::regex_match(

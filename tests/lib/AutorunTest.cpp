@@ -291,25 +291,23 @@ public:
     HRESULT STDMETHODCALLTYPE get_HighestVersion(DWORD*) override { return E_NOTIMPL; }
 };
 
-// Pins the Windows generation and the scheduler for one test and puts both
-// back afterwards.
+// Pins the Windows generation for one test and puts it back afterwards; the
+// scheduler object comes from the test's platform.
 class AutorunTest : public testing::Test {
 protected:
     void SetUp() override { FGeneration = SetWindowsGeneration(TWindowsGeneration::Detect); }
-    void TearDown() override {
-        SetTaskServiceFactory(nullptr);
-        SetWindowsGeneration(FGeneration);
-    }
+    void TearDown() override { SetWindowsGeneration(FGeneration); }
 
     void UseFakeScheduler() {
-        SetTaskServiceFactory([this](ITaskService** Service) {
+        Platform.CreateTaskService = [this](ITaskService** Service) {
             *Service = new TFakeTaskService(Fake);
             return S_OK;
-        });
+        };
     }
 
     TScratch Scratch;
     TFakeScheduler Fake;
+    TPlatform Platform = RealPlatform();
     TWindowsGeneration FGeneration = TWindowsGeneration::Detect;
 };
 
@@ -447,7 +445,7 @@ TEST_F(AutorunTest, CollectsEverySourceInOrderWithItsFields) {
                     L"\\??\\C:\\Windows\\system32\\drivers\\tidora.sys");
 
     TAutorunList list;
-    CollectAutorun(list);
+    CollectAutorun(list, Platform);
 
     // Source groups never interleave: files, Run values, tasks, services.
     for (size_t i = 1; i < list.size(); ++i)
@@ -490,7 +488,7 @@ TEST_F(AutorunTest, CollectsEverySourceInOrderWithItsFields) {
     // Nothing is cached or doubled: a second collection gives the same list
     // (leaving out what tests running beside this one add or remove meanwhile).
     TAutorunList again = list;
-    CollectAutorun(again);
+    CollectAutorun(again, Platform);
     EXPECT_EQ(Stable(again), Stable(list));
     EXPECT_GT(Stable(list).size(), 8u);
     // Every fake object was released, and the connection dropped.
@@ -569,7 +567,7 @@ TEST_F(AutorunTest, EachEntryIsTestedUnderItsOwnStartupApprovedKey) {
         }
     }
     TAutorunList list;
-    CollectAutorun(list);
+    CollectAutorun(list, Platform);
     for (size_t i = 0; i < std::size(entries); ++i) {
         const TAutorunInfo* info = Find(list, ids[i].first, ids[i].second);
         ASSERT_NE(info, nullptr) << entries[i].Why;
@@ -663,7 +661,7 @@ TEST_F(AutorunTest, TasksComeFromTheRootFolderWithoutHiddenOnes) {
     Fake.Tasks = {{L"One", true}, {L"Two", false}, {L"Three", true}};
     UseFakeScheduler();
     TAutorunList list;
-    CollectScheduledTasks(list);
+    CollectScheduledTasks(list, Platform);
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].Target, L"\\One");
     EXPECT_EQ(list[1].Target, L"\\Two");
@@ -686,7 +684,7 @@ TEST_F(AutorunTest, TaskListingStopsQuietlyAtAnError) {
     Fake.FailingItem = 2;
     UseFakeScheduler();
     TAutorunList list;
-    CollectAutorun(list);
+    CollectAutorun(list, Platform);
     size_t tasks = 0;
     for (const TAutorunInfo& info : list) tasks += info.From == TAutorunSource::ScheduledTask;
     EXPECT_EQ(tasks, 1u);
@@ -712,13 +710,13 @@ TEST_F(AutorunTest, NoTasksWithoutAScheduler) {
         Fake.Calls.clear();
         Fake.Tasks = {{L"Unreachable", true}};
         Fake.ConnectResult = c.Connect;
-        SetTaskServiceFactory([this, &c](ITaskService** Service) {
+        Platform.CreateTaskService = [this, &c](ITaskService** Service) {
             if (!c.Created) return REGDB_E_CLASSNOTREG;
             *Service = new TFakeTaskService(Fake);
             return S_OK;
-        });
+        };
         TAutorunList list;
-        CollectAutorun(list);
+        CollectAutorun(list, Platform);
         EXPECT_EQ(Find(list, TAutorunSource::ScheduledTask, L"\\Unreachable"), nullptr) << c.Why;
         EXPECT_NE(Find(list, TAutorunSource::Service, service), nullptr) << c.Why;
         EXPECT_NE(Find(list, TAutorunSource::UserRun, L"HKCU" + kRun + L"\\" + value), nullptr) << c.Why;
@@ -776,17 +774,17 @@ TEST_F(AutorunTest, RealSchedulerConnectsOnAnyThreadAndFindsNoMissingTask) {
 TEST_F(AutorunTest, SchedulerLockKeepsSwitchingAndCollectingApart) {
     Fake.Tasks = {{L"Locked", true}};
     std::atomic<int> created{0};
-    SetTaskServiceFactory([this, &created](ITaskService** Service) {
+    Platform.CreateTaskService = [this, &created](ITaskService** Service) {
         ++created;
         *Service = new TFakeTaskService(Fake);
         return S_OK;
-    });
+    };
     std::atomic<bool> finished{false};
     std::thread worker;
     {
         const auto lock = LockTaskScheduler();
         worker = std::thread([&] {
-            SwitchScheduledTask(L"\\Locked", false);
+            SwitchScheduledTask(L"\\Locked", false, Platform);
             finished = true;
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -943,9 +941,9 @@ TEST_F(AutorunTest, ServicesSwitchBetweenAutomaticAndDisabled) {
 TEST_F(AutorunTest, TasksSwitchThroughTheirEnabledFlag) {
     Fake.Tasks = {{L"Daily", true}, {L"Other", true}};
     UseFakeScheduler();
-    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, false);
+    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, false, Platform);
     EXPECT_FALSE(Fake.Tasks[0].Enabled);
-    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, true);
+    SwitchAutorun(L"\\Daily", TAutorunSource::ScheduledTask, true, Platform);
     EXPECT_TRUE(Fake.Tasks[0].Enabled);
     const std::vector<std::wstring> calls = {
         L"Connect", L"GetFolder \\", L"GetTask \\Daily", L"put_Enabled Daily false",
@@ -955,7 +953,7 @@ TEST_F(AutorunTest, TasksSwitchThroughTheirEnabledFlag) {
 
     // A task deleted in the meantime: nothing is set, nothing is reported.
     Fake.Calls.clear();
-    EXPECT_NO_THROW(SwitchScheduledTask(L"\\Deleted", false));
+    EXPECT_NO_THROW(SwitchScheduledTask(L"\\Deleted", false, Platform));
     const std::vector<std::wstring> missing = {L"Connect", L"GetFolder \\", L"GetTask \\Deleted"};
     EXPECT_EQ(Fake.Calls, missing);
     EXPECT_TRUE(Fake.Tasks[0].Enabled);

@@ -255,9 +255,9 @@ TEST(ReadUninstallKey, ARecordDeletedWhileTheKeyIsReadCostsOnlyThatRecord) {
     }
     TInstallList list;
     TInstallIndex index;
-    KeyEnumerationStep = DeleteProgramX;
-    ReadUninstallKey(list, index, HKEY_CURRENT_USER, RacedUninstallKey);
-    KeyEnumerationStep = nullptr;
+    TPlatform racing = RealPlatform();
+    racing.KeyEnumerationStep = DeleteProgramX;
+    ReadUninstallKey(list, index, HKEY_CURRENT_USER, RacedUninstallKey, racing);
     TReg::DeleteKey(HKEY_CURRENT_USER, L"\\Software", name);
     EXPECT_TRUE(RaceDone);
     ASSERT_EQ(list.size(), 1u);

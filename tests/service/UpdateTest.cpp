@@ -37,23 +37,14 @@ class UpdateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(Server.Ready()) << Server.Failure();
-        FOldURL = ServiceURL();
-        OverrideServiceURL(Server.Url(L""));
-        FOldOpen = SetShellOpenProc([this](const std::wstring& Target) { Opened.push_back(Target); });
-        SetRetryPause([this] { ++Pauses; });
-        TUpdateHooks hooks;
-        hooks.UpdateDialog = [this](const std::wstring& Data, int Offset) {
+        Service = ServiceAt(Server.Url(L""));
+        Service.RetryPause = [this] { ++Pauses; };
+        Platform.ShellOpen = [this](const std::wstring& Target) { Opened.push_back(Target); };
+        Windows.UpdateDialog = [this](const std::wstring& Data, int Offset) {
             Dialogs.push_back(Data);
             return DialogAnswer;
         };
-        hooks.ShowUpdateStatus = [this](const std::wstring& URL) { Statuses.push_back(URL); };
-        SetUpdateHooks(hooks);
-    }
-    void TearDown() override {
-        SetUpdateHooks({});
-        SetRetryPause(nullptr);
-        SetShellOpenProc(FOldOpen);
-        OverrideServiceURL(FOldURL);
+        Windows.ShowUpdateStatus = [this](const std::wstring& URL) { Statuses.push_back(URL); };
     }
 
     // Runs the whole conversation and waits (serving hand-overs) for its callback.
@@ -61,6 +52,7 @@ protected:
         UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         bool called = false;
         CheckUpdate(
+            Service, Platform, Windows,
             [&](bool accepted, const std::wstring& data) {
                 EXPECT_TRUE(IsMainThread());
                 called = true;
@@ -83,10 +75,9 @@ protected:
     std::vector<std::wstring> Opened, Dialogs, Statuses;
     bool DialogAnswer = false;
     std::atomic<int> Pauses{0};
-
-private:
-    std::wstring FOldURL;
-    TShellOpenProc FOldOpen;
+    TService Service;
+    TPlatform Platform = RealPlatform();
+    TUpdateHooks Windows;
 };
 
 TEST_F(UpdateTest, InitRequestCarriesTheServiceHeadersInOrderAndReadsAnyReplyAsUtf8) {
@@ -95,7 +86,7 @@ TEST_F(UpdateTest, InitRequestCarriesTheServiceHeadersInOrderAndReadsAnyReplyAsU
                                    {"text", "{\"notice\":\"\xED\x95\x9C\"}"},
                                    {"headers", {{"Content-Type", "text/html; charset=euc-kr"}}}});
     std::wstring reply = L"untouched";
-    ASSERT_TRUE(RequestService(InitHeaders(), reply));
+    ASSERT_TRUE(RequestService(Service, InitHeaders(), reply));
     EXPECT_EQ(reply, L"{\"notice\":\"\uD55C\"}");
 
     json requests = Server.Requests();
@@ -115,22 +106,22 @@ TEST_F(UpdateTest, InitRequestCarriesTheServiceHeadersInOrderAndReadsAnyReplyAsU
     EXPECT_EQ(HeaderOf(request, "User-Union"), WideToUtf8(GetUserID()));
 
     // A user id the registry could not give is sent empty, not left out.
-    ASSERT_TRUE(RequestService({{L"User-Version", L"0.0.0.0"}, {L"User-Union", L""}}, reply));
+    ASSERT_TRUE(RequestService(Service, {{L"User-Version", L"0.0.0.0"}, {L"User-Union", L""}}, reply));
     const json last = Server.Requests().back();
     const std::vector<std::string> names = HeaderNames(last);
     EXPECT_NE(std::find(names.begin(), names.end(), "User-Union"), names.end());
     EXPECT_EQ(HeaderOf(last, "User-Union"), "");
 
     // No response at all: false, and the reply is left alone.
-    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
+    Service.URL = L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort());
     reply = L"untouched";
-    EXPECT_FALSE(RequestService(InitHeaders(), reply));
+    EXPECT_FALSE(RequestService(Service, InitHeaders(), reply));
     EXPECT_EQ(reply, L"untouched");
 }
 
 TEST_F(UpdateTest, HoldNoticeSendsOnlyTheVersionAndTheCommand) {
     Server.Route("/api.init.php", {{"text", "{}"}});
-    StartHoldNotice();
+    StartHoldNotice(Service);
     json requests;
     for (int i = 0; i < 200 && requests.empty(); ++i) {
         Sleep(25);
@@ -147,7 +138,7 @@ TEST_F(UpdateTest, HoldNoticeSendsOnlyTheVersionAndTheCommand) {
 }
 
 TEST_F(UpdateTest, WithTheServiceDownTheCallbackRunsAfterTheSixthFailedAttempt) {
-    OverrideServiceURL(L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort()));
+    Service.URL = L"http://127.0.0.1:" + std::to_wstring(test::UnusedPort());
     bool accepted = true;
     std::wstring data = L"x";
     ASSERT_TRUE(RunCheck(accepted, data));

@@ -50,19 +50,16 @@ class PurgeMemoryTest : public testing::Test {
 protected:
     void SetUp() override {
         gCalls.clear();
-        NtSetSystemInformationHook = RecordCall;
-        TrimProcessesHook = RecordTrim;
+        Platform.SetSystemInformation = RecordCall;
+        Platform.TrimProcesses = RecordTrim;
     }
-    void TearDown() override {
-        NtSetSystemInformationHook = nullptr;
-        TrimProcessesHook = nullptr;
-    }
+    TPlatform Platform = RealPlatform();
 };
 
 TEST_F(PurgeMemoryTest, CleaningFlagsPassTheBlocksInStepOrder) {
     // 126: the trim step runs between the file cache and the low-priority
     // standby list.
-    PurgeMemory(126);
+    PurgeMemory(126, Platform);
     EXPECT_EQ(gCalls, (std::vector<TNativeCall>{kFileCache, kTrim, Command(5), Command(4), Command(3), kCombine}));
 }
 
@@ -85,7 +82,7 @@ TEST_F(PurgeMemoryTest, EachFlagAloneAndAllTogether) {
     };
     for (const Case& c : cases) {
         gCalls.clear();
-        PurgeMemory(c.Flags);
+        PurgeMemory(c.Flags, Platform);
         EXPECT_EQ(gCalls, c.Expected) << "flags " << static_cast<int>(c.Flags);
     }
 }

@@ -140,21 +140,17 @@ class KillProcessTest : public testing::Test {
 protected:
     void SetUp() override {
         gTerminated.clear();
-        TerminateCall = RecordingTerminate;
-    }
-    void TearDown() override {
-        TerminateCall = DefaultCall;
-        NtQueryInformationProcessHook = nullptr;
         gCriticalId = 0;
+        Platform.Terminate = RecordingTerminate;
     }
-    const TTerminateCall DefaultCall = TerminateCall;
+    TPlatform Platform = RealPlatform();
     TTempDir Dir;
 };
 
 TEST_F(KillProcessTest, EndsAPlainProcess) {
     TChild child(CopySleeper(Dir, L"kill"), L"");
     ASSERT_NE(child.Id(), 0u);
-    KillProcess(child.Id());
+    KillProcess(child.Id(), Platform);
     EXPECT_TRUE(child.Ended(5000));
     EXPECT_EQ(child.ExitCode(), 0u);
     EXPECT_EQ(gTerminated, std::vector<DWORD>{child.Id()});
@@ -163,9 +159,9 @@ TEST_F(KillProcessTest, EndsAPlainProcess) {
 TEST_F(KillProcessTest, LeavesIdZeroOwnAndRefusingProcesses) {
     TChild refusing(CopySleeper(Dir, L"refuse"), L"--refuse");
     ASSERT_NE(refusing.Id(), 0u);
-    KillProcess(0);
-    KillProcess(GetCurrentProcessId());
-    KillProcess(refusing.Id());
+    KillProcess(0, Platform);
+    KillProcess(GetCurrentProcessId(), Platform);
+    KillProcess(refusing.Id(), Platform);
     EXPECT_TRUE(gTerminated.empty());
     EXPECT_FALSE(refusing.Ended(300));
     EXPECT_TRUE(IsProcessRunning(refusing.Id()));
@@ -177,12 +173,12 @@ TEST_F(KillProcessTest, NeverEndsACriticalProcess) {
     ASSERT_NE(critical.Id(), 0u);
     ASSERT_NE(plain.Id(), 0u);
     gCriticalId = critical.Id();
-    NtQueryInformationProcessHook = ReportCritical;
+    Platform.QueryInformationProcess = ReportCritical;
 
-    EXPECT_TRUE(IsProcessCritical(critical.Id()));
-    EXPECT_FALSE(IsProcessCritical(plain.Id()));
-    KillProcess(critical.Id());
-    KillProcess(plain.Id());
+    EXPECT_TRUE(IsProcessCritical(critical.Id(), Platform));
+    EXPECT_FALSE(IsProcessCritical(plain.Id(), Platform));
+    KillProcess(critical.Id(), Platform);
+    KillProcess(plain.Id(), Platform);
     EXPECT_EQ(gTerminated, std::vector<DWORD>{plain.Id()});
     EXPECT_FALSE(critical.Ended(300));
 }

@@ -326,19 +326,19 @@ TEST_F(RegistryTest, AnEntryDeletedDuringEnumerationCostsOnlyThatEntry) {
             if (RacedValues) TReg::WriteString(HKEY_CURRENT_USER, RacedKey, entry, entry);
             else TReg::WriteString(HKEY_CURRENT_USER, RacedKey + L"\\" + entry, L"v", entry);
         }
-        KeyEnumerationStep = DeleteFirstEntry;
+        TPlatform racing = RealPlatform();
+        racing.KeyEnumerationStep = DeleteFirstEntry;
         TStrings names;
-        if (reader == KeyNames) TReg::ReadKeyNames(HKEY_CURRENT_USER, RacedKey, names);
-        if (reader == ValueNames) TReg::ReadValueNames(HKEY_CURRENT_USER, RacedKey, names);
+        if (reader == KeyNames) TReg::ReadKeyNames(HKEY_CURRENT_USER, RacedKey, names, racing);
+        if (reader == ValueNames) TReg::ReadValueNames(HKEY_CURRENT_USER, RacedKey, names, racing);
         if (reader == StringValues) {
             TNamedTexts values;
-            TReg::ReadStringValues(HKEY_CURRENT_USER, RacedKey, values);
+            TReg::ReadStringValues(HKEY_CURRENT_USER, RacedKey, values, racing);
             for (const auto& value : values) {
                 EXPECT_EQ(value.first, value.second);
                 names.push_back(value.first);
             }
         }
-        KeyEnumerationStep = nullptr;
         EXPECT_TRUE(RaceFired);
         EXPECT_EQ(names, (TStrings{L"b", L"c"}));
     }
