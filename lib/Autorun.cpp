@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <atomic>
 #include <memory>
 
 #include "system/Handles.h"
@@ -115,24 +114,6 @@ struct TDisconnectOnExit {
     TDisconnectOnExit& operator=(const TDisconnectOnExit&) = delete;
     ~TDisconnectOnExit() { TaskSchedulerDisconnect(); }
 };
-
-// ---- the Windows version ----
-
-std::atomic<TWindowsGeneration> PinnedGeneration{TWindowsGeneration::Detect};
-
-bool DetectWindows10OrLater() {
-    // RtlGetVersion tells the real version whatever the manifest declares.
-    // Should it ever be missing, the Windows 10 rules are the safe guess: they
-    // write a value where the older ones delete the entry.
-    using RtlGetVersionProc = LONG(WINAPI*)(OSVERSIONINFOW*);
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    const auto getVersion =
-        ntdll ? reinterpret_cast<RtlGetVersionProc>(GetProcAddress(ntdll, "RtlGetVersion")) : nullptr;
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-    if (!getVersion || getVersion(&info) != 0) return true;
-    return info.dwMajorVersion >= 10;
-}
 
 } // namespace
 
@@ -376,34 +357,20 @@ ITaskService* ConnectedTaskScheduler() {
 
 // ---- switching ----
 
-bool IsWindows10OrLater() {
-    switch (PinnedGeneration.load()) {
-    case TWindowsGeneration::Before10: return false;
-    case TWindowsGeneration::Windows10: return true;
-    default: break;
-    }
-    static const bool detected = DetectWindows10OrLater();
-    return detected;
-}
-
-TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation) {
-    return PinnedGeneration.exchange(Generation);
-}
-
 void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable, const TPlatform& Platform) {
     switch (From) {
-    case TAutorunSource::StartupFile: SwitchStartupFile(Target, Enable); break;
+    case TAutorunSource::StartupFile: SwitchStartupFile(Target, Enable, Platform); break;
     case TAutorunSource::ScheduledTask: SwitchScheduledTask(Target, Enable, Platform); break;
     case TAutorunSource::Service: SwitchService(Target, Enable); break;
-    default: SwitchRunValue(Target, Enable); break;  // the Run values
+    default: SwitchRunValue(Target, Enable, Platform); break;  // the Run values
     }
 }
 
-void SwitchRunValue(const std::wstring& Target, bool Enable) {
+void SwitchRunValue(const std::wstring& Target, bool Enable, const TPlatform& Platform) {
     HKEY root = nullptr;
     std::wstring key, name;
     if (!TReg::Parse(Target, root, key, name)) return;
-    if (IsWindows10OrLater()) {
+    if (Platform.Windows10OrLater()) {
         TReg::WriteBinary(root, ApprovedRunKey(key), name, MakeStartupApprovedValue(Enable));
     } else if (!Enable) {
         // Only ever the value: a Run key's subkey of the same name stays.
@@ -411,8 +378,8 @@ void SwitchRunValue(const std::wstring& Target, bool Enable) {
     }
 }
 
-void SwitchStartupFile(const std::wstring& Target, bool Enable) {
-    if (IsWindows10OrLater()) {
+void SwitchStartupFile(const std::wstring& Target, bool Enable, const TPlatform& Platform) {
+    if (Platform.Windows10OrLater()) {
         const size_t slash = Target.rfind(L'\\');
         const std::wstring folder = slash == std::wstring::npos ? std::wstring() : Target.substr(0, slash);
         TReg::WriteBinary(FolderRoot(folder), kApprovedFolderKey, FileNamePart(Target),

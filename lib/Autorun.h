@@ -109,25 +109,21 @@ void TaskSchedulerDisconnect();
 // Lock held: the connected scheduler, or null.
 ITaskService* ConnectedTaskScheduler();
 
-// Which switching rules apply: Windows 10 and later keep Run values and files
-// and write StartupApproved values; earlier Windows delete them to switch off.
-// Detect asks the system (the real version, whatever the manifest says).
-enum class TWindowsGeneration { Detect, Before10, Windows10 };
-bool IsWindows10OrLater();
-// Tests pin either generation; returns the setting before.
-TWindowsGeneration SetWindowsGeneration(TWindowsGeneration Generation);
-
+// Which switching rules apply comes from Platform.Windows10OrLater: Windows 10
+// and later keep Run values and files and write StartupApproved values;
+// earlier Windows delete them to switch off.
+//
 // Switches the entry with these Target and From on or off. Reports nothing:
 // the caller collects again to see the outcome. Throws EAutorunError only
 // where SwitchStartupFile does.
 void SwitchAutorun(const std::wstring& Target, TAutorunSource From, bool Enable,
                    const TPlatform& Platform = RealPlatform());
 // Target: "HKLM" or "HKCU", the Run key path and the value name.
-void SwitchRunValue(const std::wstring& Target, bool Enable);
+void SwitchRunValue(const std::wstring& Target, bool Enable, const TPlatform& Platform = RealPlatform());
 // Target: the file's full path. Before Windows 10, switching off deletes the
 // file and throws EAutorunError when that fails (a file already gone is no
 // failure).
-void SwitchStartupFile(const std::wstring& Target, bool Enable);
+void SwitchStartupFile(const std::wstring& Target, bool Enable, const TPlatform& Platform = RealPlatform());
 // Target: "\" + task name.
 void SwitchScheduledTask(const std::wstring& Target, bool Enable, const TPlatform& Platform = RealPlatform());
 // Target: the service's key name. On: automatic start; off: disabled.

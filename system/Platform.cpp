@@ -41,6 +41,18 @@ HRESULT CreateTaskScheduler(ITaskService** Service) {
                             IID_ITaskService, reinterpret_cast<void**>(Service));
 }
 
+bool DetectWindows10OrLater() {
+    // RtlGetVersion tells the real version whatever the manifest declares.
+    // Should it ever be missing, the Windows 10 rules are the safe guess: they
+    // write a value where the older ones delete the entry.
+    using TGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto getVersion = NtdllCall<TGetVersion>("RtlGetVersion");
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!getVersion || getVersion(&info) != 0) return true;
+    return info.dwMajorVersion >= 10;
+}
+
 TPlatform MakeRealPlatform() {
     using TQuery = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
     using TSet = LONG(NTAPI*)(ULONG, PVOID, ULONG);
@@ -53,6 +65,10 @@ TPlatform MakeRealPlatform() {
     p.Pause = [](DWORD Milliseconds) { Sleep(Milliseconds); };
     p.HighContrast = SystemHighContrast;
     p.CreateTaskService = CreateTaskScheduler;
+    p.Windows10OrLater = [] {
+        static const bool detected = DetectWindows10OrLater();
+        return detected;
+    };
     return p;
 }
 

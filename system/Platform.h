@@ -2,7 +2,8 @@
 // The calls into the system that a test cannot let happen or cannot see under
 // Wine: ending a process, the native process query and memory commands, the
 // working-set trim, the shell's opening, the pause, the high-contrast setting,
-// the task scheduler object and a step inside registry enumeration. The main
+// the task scheduler object, the Windows version the startup switches follow
+// and a step inside registry enumeration. The main
 // window holds one TPlatform and hands it to what it creates, which hands it
 // on to the routines it calls; tests build one with what they replace.
 #include <windows.h>
@@ -34,6 +35,9 @@ struct TPlatform {
     std::function<bool()> HighContrast;
     // Creates the task scheduler object (CoCreateInstance of its class).
     std::function<HRESULT(ITaskService** Service)> CreateTaskService;
+    // Whether the system is Windows 10 or later: the real version, whatever
+    // the manifest declares. Startup entries are switched by its rules.
+    std::function<bool()> Windows10OrLater;
     // Called after each index of a key's subkeys or values has been read,
     // with the key being read. Empty in the program; tests change the key
     // here to race the enumeration.

@@ -291,13 +291,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_HighestVersion(DWORD*) override { return E_NOTIMPL; }
 };
 
-// Pins the Windows generation for one test and puts it back afterwards; the
-// scheduler object comes from the test's platform.
+// The scheduler object and the Windows version the switches follow come from
+// the test's platform.
 class AutorunTest : public testing::Test {
 protected:
-    void SetUp() override { FGeneration = SetWindowsGeneration(TWindowsGeneration::Detect); }
-    void TearDown() override { SetWindowsGeneration(FGeneration); }
-
     void UseFakeScheduler() {
         Platform.CreateTaskService = [this](ITaskService** Service) {
             *Service = new TFakeTaskService(Fake);
@@ -308,7 +305,9 @@ protected:
     TScratch Scratch;
     TFakeScheduler Fake;
     TPlatform Platform = RealPlatform();
-    TWindowsGeneration FGeneration = TWindowsGeneration::Detect;
+    void PinWindows10(bool Windows10) {
+        Platform.Windows10OrLater = [Windows10] { return Windows10; };
+    }
 };
 
 const TAutorunInfo* Find(const TAutorunList& List, TAutorunSource From, const std::wstring& Target,
@@ -801,7 +800,7 @@ TEST_F(AutorunTest, SchedulerLockKeepsSwitchingAndCollectingApart) {
 // ---- switching ----
 
 TEST_F(AutorunTest, SwitchingOnWindows10WritesStartupApprovedAndKeepsTheEntry) {
-    SetWindowsGeneration(TWindowsGeneration::Windows10);
+    PinWindows10(true);
     const std::wstring commonFolder = GetFolderPath(CSIDL_COMMON_STARTUP);
     const std::wstring userFolder = GetFolderPath(CSIDL_STARTUP);
     struct Case {
@@ -838,7 +837,7 @@ TEST_F(AutorunTest, SwitchingOnWindows10WritesStartupApprovedAndKeepsTheEntry) {
 
         for (bool enable : {false, true}) {
             const uint64_t before = NowFileTime();
-            SwitchAutorun(target, from, enable);
+            SwitchAutorun(target, from, enable, Platform);
             const uint64_t after = NowFileTime();
             const TBytes value = TReg::ReadBinary(c.ApprovedRoot, c.ApprovedKey, valueName);
             ASSERT_EQ(value.size(), 12u) << c.Why;
@@ -868,7 +867,7 @@ TEST_F(AutorunTest, SwitchingOnWindows10WritesStartupApprovedAndKeepsTheEntry) {
 }
 
 TEST_F(AutorunTest, SwitchingBeforeWindows10DeletesToSwitchOff) {
-    SetWindowsGeneration(TWindowsGeneration::Before10);
+    PinWindows10(false);
     const std::wstring folder = GetFolderPath(CSIDL_STARTUP);
     const std::wstring name = UniqueName(L"TidoraOld");
     Scratch.Text(HKEY_CURRENT_USER, kRun, name, L"C:\\old.exe");
@@ -878,27 +877,27 @@ TEST_F(AutorunTest, SwitchingBeforeWindows10DeletesToSwitchOff) {
     const std::wstring runTarget = L"HKCU" + kRun + L"\\" + name;
 
     // On does nothing.
-    SwitchAutorun(runTarget, TAutorunSource::UserRun, true);
-    SwitchAutorun(file, TAutorunSource::StartupFile, true);
+    SwitchAutorun(runTarget, TAutorunSource::UserRun, true, Platform);
+    SwitchAutorun(file, TAutorunSource::StartupFile, true, Platform);
     EXPECT_EQ(TReg::ReadString(HKEY_CURRENT_USER, kRun, name, L"?"), L"C:\\old.exe");
     EXPECT_TRUE(FileExists(file));
     EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, name).empty());
     EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedFolder, name + L".lnk").empty());
 
     // Off deletes the value and the file, and writes nothing.
-    SwitchAutorun(runTarget, TAutorunSource::UserRun, false);
-    SwitchAutorun(file, TAutorunSource::StartupFile, false);
+    SwitchAutorun(runTarget, TAutorunSource::UserRun, false, Platform);
+    SwitchAutorun(file, TAutorunSource::StartupFile, false, Platform);
     TStrings names;
     TReg::ReadValueNames(HKEY_CURRENT_USER, kRun, names);
     EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end());
     EXPECT_FALSE(FileExists(file));
     EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, name).empty());
     // A file gone already is off already.
-    EXPECT_NO_THROW(SwitchStartupFile(file, false));
+    EXPECT_NO_THROW(SwitchStartupFile(file, false, Platform));
 }
 
 TEST_F(AutorunTest, UndeletableStartupFileRaisesAnErrorTheCallerCanCatch) {
-    SetWindowsGeneration(TWindowsGeneration::Before10);
+    PinWindows10(false);
     const std::wstring file = Scratch.File(GetFolderPath(CSIDL_STARTUP), UniqueName(L"TidoraBusy") + L".lnk");
     {
         // Open without delete sharing: the file cannot be deleted meanwhile.
@@ -906,7 +905,7 @@ TEST_F(AutorunTest, UndeletableStartupFileRaisesAnErrorTheCallerCanCatch) {
                                           nullptr));
         ASSERT_TRUE(busy);
         try {
-            SwitchAutorun(file, TAutorunSource::StartupFile, false);
+            SwitchAutorun(file, TAutorunSource::StartupFile, false, Platform);
             ADD_FAILURE() << "no error raised";
         } catch (const EAutorunError& error) {
             EXPECT_EQ(error.Code(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
@@ -923,9 +922,9 @@ TEST_F(AutorunTest, UndeletableStartupFileRaisesAnErrorTheCallerCanCatch) {
 TEST_F(AutorunTest, ServicesSwitchBetweenAutomaticAndDisabled) {
     const std::wstring name = UniqueName(L"TidoraSwitchService");
     Scratch.Service(name, name, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, L"C:\\svc.exe");
-    SwitchAutorun(name, TAutorunSource::Service, false);
+    SwitchAutorun(name, TAutorunSource::Service, false, Platform);
     EXPECT_EQ(StartType(name), static_cast<DWORD>(SERVICE_DISABLED));
-    SwitchAutorun(name, TAutorunSource::Service, true);
+    SwitchAutorun(name, TAutorunSource::Service, true, Platform);
     EXPECT_EQ(StartType(name), static_cast<DWORD>(SERVICE_AUTO_START)) << "on means automatic, not demand";
     SwitchService(name, false);
     TAutorunList list;
@@ -967,21 +966,21 @@ TEST_F(AutorunTest, UnparsableOrUnknownTargetsChangeNothing) {
     Scratch.Watch(HKEY_CURRENT_USER, kApprovedRun, name);
     Scratch.Watch(HKEY_CURRENT_USER, kApprovedRun, L"");
     Scratch.Watch(HKEY_CURRENT_USER, kApprovedRun32, name);
-    for (TWindowsGeneration generation : {TWindowsGeneration::Windows10, TWindowsGeneration::Before10}) {
-        SetWindowsGeneration(generation);
+    for (bool windows10 : {true, false}) {
+        PinWindows10(windows10);
         // Fewer than three parts.
-        SwitchAutorun(L"HKCU\\" + name, TAutorunSource::UserRun, false);
-        SwitchAutorun(name, TAutorunSource::UserRun, false);
-        SwitchAutorun(L"", TAutorunSource::MachineRun, false);
+        SwitchAutorun(L"HKCU\\" + name, TAutorunSource::UserRun, false, Platform);
+        SwitchAutorun(name, TAutorunSource::UserRun, false, Platform);
+        SwitchAutorun(L"", TAutorunSource::MachineRun, false, Platform);
         EXPECT_EQ(TReg::ReadString(HKEY_CURRENT_USER, kRun, name, L"?"), L"C:\\keep.exe");
         EXPECT_TRUE(TReg::ReadBinary(HKEY_CURRENT_USER, kApprovedRun, name).empty());
     }
     // Before 10, switching off never deletes more than a value: a subkey of
     // the Run key with the entry's name stays.
-    SetWindowsGeneration(TWindowsGeneration::Before10);
+    PinWindows10(false);
     const std::wstring key = L"\\Software\\" + UniqueName(L"TidoraRunWithKey");
     Scratch.WatchKey(HKEY_CURRENT_USER, L"\\Software", key.substr(10));
     TReg::WriteString(HKEY_CURRENT_USER, key + L"\\Sub", L"Inner", L"x");
-    SwitchRunValue(L"HKCU" + key + L"\\Sub", false);
+    SwitchRunValue(L"HKCU" + key + L"\\Sub", false, Platform);
     EXPECT_TRUE(TReg::IsKey(HKEY_CURRENT_USER, key + L"\\Sub"));
 }

@@ -37,6 +37,7 @@ protected:
     void MakePage() {
         Host.reset();
         TFormOptions o;
+        o.Platform = Platform;
         o.ClassName = FClassName;
         o.ClientWidth = FWidth;
         o.ClientHeight = FHeight;
@@ -58,6 +59,8 @@ protected:
         return text;
     }
 
+    // What the host form, and so the page on it, is made with.
+    TPlatform Platform = RealPlatform();
     std::unique_ptr<TForm> Host;
     TPage* Page = nullptr;
     std::wstring SavedLanguage;
