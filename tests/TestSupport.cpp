@@ -249,18 +249,13 @@ std::wstring WindowText(HWND Window) {
 
 TPrintedClient::TPrintedClient(HWND Window, UINT Flags) {
     GetClientRect(Window, &FClient);
-    HDC screen = GetDC(nullptr);
-    FMemory = CreateCompatibleDC(screen);
-    FBitmap = CreateCompatibleBitmap(screen, FClient.right, FClient.bottom);
-    ReleaseDC(nullptr, screen);
-    FOld = SelectObject(FMemory, FBitmap);
-    SendMessageW(Window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(FMemory), Flags);
-}
-
-TPrintedClient::~TPrintedClient() {
-    SelectObject(FMemory, FOld);
-    DeleteObject(FBitmap);
-    DeleteDC(FMemory);
+    {
+        const UniqueWindowDC screen(nullptr);
+        FMemory.reset(CreateCompatibleDC(screen.get()));
+        FBitmap.reset(CreateCompatibleBitmap(screen.get(), FClient.right, FClient.bottom));
+    }
+    FSelection.emplace(FMemory.get(), FBitmap.get());
+    SendMessageW(Window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(FMemory.get()), Flags);
 }
 
 } // namespace tidora::test

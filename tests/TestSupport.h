@@ -3,7 +3,10 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "system/Handles.h"
 
 namespace tidora::test {
 
@@ -15,17 +18,15 @@ std::wstring WindowText(HWND Window);
 class TPrintedClient {
 public:
     explicit TPrintedClient(HWND Window, UINT Flags = PRF_CLIENT);
-    ~TPrintedClient();
-    TPrintedClient(const TPrintedClient&) = delete;
-    TPrintedClient& operator=(const TPrintedClient&) = delete;
-    HDC DC() const { return FMemory; }
+    HDC DC() const { return FMemory.get(); }
     const RECT& Client() const { return FClient; }
 
 private:
     RECT FClient{};
-    HDC FMemory = nullptr;
-    HBITMAP FBitmap = nullptr;
-    HGDIOBJ FOld = nullptr;
+    UniqueMemoryDC FMemory;
+    UniqueGdiObject FBitmap;
+    // Declared after both: the bitmap leaves the DC before either goes.
+    std::optional<UniqueSelection> FSelection;
 };
 
 // A name no other test or earlier run uses: Prefix, the process id and a counter.

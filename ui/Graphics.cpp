@@ -54,7 +54,7 @@ TBufferedPaint::TBufferedPaint(HDC Target, const RECT& Area) : FTarget(Target), 
         return;
     }
     SetLayout(FBuffer.get(), 0);
-    FOldBitmap = SelectObject(FBuffer.get(), FBitmap.get());
+    FSelection.emplace(FBuffer.get(), FBitmap.get());
 }
 
 TBufferedPaint::~TBufferedPaint() {
@@ -67,7 +67,6 @@ TBufferedPaint::~TBufferedPaint() {
     if (mirrored) SetLayout(FTarget, 0);
     BitBlt(FTarget, FArea.left, FArea.top, w, h, FBuffer.get(), 0, 0, SRCCOPY);
     if (mirrored) SetLayout(FTarget, layout);
-    SelectObject(FBuffer.get(), FOldBitmap);
 }
 
 void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font, COLORREF Color, UINT Format) {

@@ -3,6 +3,7 @@
 // control flickers, and antialiased shapes through GDI+.
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "system/Handles.h"
@@ -34,7 +35,8 @@ private:
     RECT FArea;
     UniqueMemoryDC FBuffer;
     UniqueGdiObject FBitmap;
-    HGDIOBJ FOldBitmap = nullptr;
+    // Declared after both: the bitmap leaves the buffer before either goes.
+    std::optional<UniqueSelection> FSelection;
 };
 
 // BeginPaint and EndPaint as one scope.
