@@ -1,8 +1,7 @@
 #include "system/Platform.h"
 
-#include <shellapi.h>
-
 #include "system/Handles.h"
+#include "system/Library.h"
 #include "system/Process.h"
 
 namespace tidora {
@@ -25,8 +24,15 @@ void TrimEveryProcess() {
 }
 
 void ShellExecuteOpen(const std::wstring& Target) {
+    // Looked up on first use, not imported: whatever links the platform (the
+    // widgets ask it about high contrast) would otherwise import the shell,
+    // and with it, under Wine, DLLs the shell imports, loaded before the
+    // program restricts the DLL search. The shell stays loaded.
+    using TShellExecute = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    static const auto call = reinterpret_cast<TShellExecute>(
+        GetProcAddress(LoadSystemLibrary(L"shell32.dll").release(), "ShellExecuteW"));
     // The shell's answer is of no use: a failure is neither reported nor retried.
-    ShellExecuteW(nullptr, L"open", Target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (call) call(nullptr, L"open", Target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool SystemHighContrast() {
