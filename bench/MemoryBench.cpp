@@ -1,11 +1,14 @@
 // Private bytes of tidora.exe after its main window has painted, and after
 // the Startup page has been opened on a machine with 2,000 more Run values
 // (bench/RunValues.h), beside the smallest painted Win32 window built the same
-// way. Under Wine a process's private bytes are the anonymous memory of its
-// Linux process: Wine's own share is in the minimal window's figure too. What
-// the Windows side of each process has committed is broken down from its
-// address space: the largest private allocations, and the images' writable
-// pages. Needs a display and <build>/fixtures/VersionedApp.exe.
+// way. Private bytes are the process's commit charge as Windows counts it
+// (PROCESS_MEMORY_COUNTERS_EX.PrivateUsage, the same figure as PagefileUsage).
+// Wine 8 leaves PrivateUsage at 0 and answers PagefileUsage with the
+// anonymous memory its Linux process holds (RssAnon plus swap): Wine's own
+// share is in the minimal window's figure too. What the Windows side of each
+// process has committed is broken down from its address space: private
+// allocations, and the images' writable pages by module. Needs a display and
+// <build>/fixtures/VersionedApp.exe.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -29,35 +32,49 @@ constexpr int kEntries = 2000;
 constexpr int kPrograms = 100;
 constexpr int kRounds = 5;
 
+constexpr double kMiB = 1024.0 * 1024.0;
+
 double PrivateMiB(HANDLE Process) {
     PROCESS_MEMORY_COUNTERS_EX counters{};
     counters.cb = sizeof(counters);
     if (!GetProcessMemoryInfo(Process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters)))
         return -1;
-    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+    const SIZE_T bytes = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    return static_cast<double>(bytes) / kMiB;
 }
 
-// What the Windows side of a process has committed, by kind, and its largest
-// private allocations.
+// What the Windows side of a process has committed, by kind: private
+// allocations (heaps, stacks, the program's own), the writable pages of each
+// mapped image (its data and what it may copy on write), and mapped views.
 struct TCommitted {
     double PrivateMiB = 0, ImageWritableMiB = 0, MappedMiB = 0;
     std::vector<std::pair<double, const void*>> Largest;  // MiB, allocation base
+    std::vector<std::pair<double, std::wstring>> Images;  // writable MiB, module
 };
+
+std::wstring ModuleName(HANDLE Process, const void* Base) {
+    wchar_t path[MAX_PATH] = {};
+    if (!GetMappedFileNameW(Process, const_cast<void*>(Base), path, MAX_PATH)) return L"?";
+    const wchar_t* name = wcsrchr(path, L'\\');
+    return name ? name + 1 : path;
+}
 
 TCommitted Committed(HANDLE Process) {
     TCommitted result;
-    std::map<const void*, double> allocations;
+    std::map<const void*, double> allocations, images;
     MEMORY_BASIC_INFORMATION info{};
     const char* at = nullptr;
     while (VirtualQueryEx(Process, at, &info, sizeof(info)) == sizeof(info)) {
-        const double mib = static_cast<double>(info.RegionSize) / (1024.0 * 1024.0);
+        const double mib = static_cast<double>(info.RegionSize) / kMiB;
         if (info.State == MEM_COMMIT) {
             if (info.Type == MEM_PRIVATE) {
                 result.PrivateMiB += mib;
                 allocations[info.AllocationBase] += mib;
             } else if (info.Type == MEM_IMAGE &&
-                       (info.Protect & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE))) {
+                       (info.Protect & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE |
+                                        PAGE_EXECUTE_WRITECOPY))) {
                 result.ImageWritableMiB += mib;
+                images[info.AllocationBase] += mib;
             } else if (info.Type == MEM_MAPPED) {
                 result.MappedMiB += mib;
             }
@@ -68,15 +85,23 @@ TCommitted Committed(HANDLE Process) {
     }
     for (const auto& [base, mib] : allocations) result.Largest.push_back({mib, base});
     std::sort(result.Largest.rbegin(), result.Largest.rend());
-    if (result.Largest.size() > 5) result.Largest.resize(5);
+    if (result.Largest.size() > 6) result.Largest.resize(6);
+    for (const auto& [base, mib] : images) result.Images.push_back({mib, ModuleName(Process, base)});
+    std::sort(result.Images.rbegin(), result.Images.rend());
     return result;
 }
 
 void PrintCommitted(const char* Who, const TCommitted& C) {
-    std::printf("  %-34s committed private %7.1f MiB, images' writable pages %6.1f MiB, mapped %6.1f MiB\n", Who,
+    std::printf("  %-34s committed private %6.1f MiB, images' writable pages %5.1f MiB, mapped %5.1f MiB\n", Who,
                 C.PrivateMiB, C.ImageWritableMiB, C.MappedMiB);
     std::printf("  %-34s largest private allocations:", "");
-    for (const auto& [mib, base] : C.Largest) std::printf(" %.1f", mib);
+    for (const auto& [mib, base] : C.Largest) std::printf(" %.2f", mib);
+    std::printf(" MiB\n  %-34s writable pages by image:", "");
+    size_t shown = 0;
+    for (const auto& [mib, name] : C.Images) {
+        if (mib < 0.1 || ++shown > 8) break;
+        std::printf(" %ls %.1f,", name.c_str(), mib);
+    }
     std::printf(" MiB\n");
 }
 

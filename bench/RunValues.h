@@ -76,7 +76,9 @@ public:
     }
 
 private:
-    static constexpr const wchar_t* kPrefix = L"TidoraPageBench_";
+    // Not "Tidora...": the program's own protection list hides its own
+    // entries (a prefix match), and tidora.exe must show these.
+    static constexpr const wchar_t* kPrefix = L"PageBenchEntry_";
     static constexpr const wchar_t* kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     static constexpr const wchar_t* kApprovedRun =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
