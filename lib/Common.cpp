@@ -87,9 +87,13 @@ TPreparedList::TPreparedList(const TStringList& List, bool FileMode) : FFileMode
         switch (ClassifyEntry(raw, FileMode, entry)) {
         case TEntryKind::Skip:
             break;
-        case TEntryKind::Prefix:
+        case TEntryKind::Prefix: {
+            std::string key;
+            if (SortKeyLocale(entry.data(), entry.size(), key)) FPrefixKeys[entry.size()].insert(std::move(key));
+            else FUnkeyed.push_back(entry);
             FPrefixes.push_back(std::move(entry));
             break;
+        }
         case TEntryKind::FileName:
             FFileNames.insert(UpperCaseAscii(entry));
             break;
@@ -100,11 +104,24 @@ TPreparedList::TPreparedList(const TStringList& List, bool FileMode) : FFileMode
     }
 }
 
+bool TPreparedList::MatchEach(const std::wstring& Value) const {
+    for (const std::wstring& prefix : FPrefixes)
+        if (StartsTextLocale(Value, prefix)) return true;
+    return false;
+}
+
 bool TPreparedList::Match(const std::wstring& Value) const {
     // The answer is whether any entry matches, so the kinds may be tried in
     // any order: the cheap hash lookup first.
     if (!FFileMode) {
-        for (const std::wstring& prefix : FPrefixes)
+        std::string key;
+        for (const auto& [length, keys] : FPrefixKeys) {
+            if (length > Value.size()) break;
+            // Without a key for the value, each entry is compared with it.
+            if (!SortKeyLocale(Value.data(), length, key)) return MatchEach(Value);
+            if (keys.count(key)) return true;
+        }
+        for (const std::wstring& prefix : FUnkeyed)
             if (StartsTextLocale(Value, prefix)) return true;
         return false;
     }

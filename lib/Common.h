@@ -3,6 +3,7 @@
 // additions and matching processes, startup entries and programs against them.
 #include <nlohmann/json_fwd.hpp>
 
+#include <map>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -38,10 +39,18 @@ public:
     bool Match(const std::wstring& Value) const;
 
 private:
+    bool MatchEach(const std::wstring& Value) const;
+
     bool FFileMode = true;
     std::unordered_set<std::wstring> FFileNames;  // "name*" entries, ASCII upper-cased
     std::vector<std::wstring> FFragments;          // other file-mode entries, locale upper-cased
     std::vector<std::wstring> FPrefixes;           // name-mode entries
+    // The name-mode entries by length, as sort keys: a value matches when the
+    // key of its first that-many characters is among them, which is what
+    // comparing it with each entry of that length would say, for one key per
+    // length instead of one comparison per entry.
+    std::map<size_t, std::unordered_set<std::string>> FPrefixKeys;
+    std::vector<std::wstring> FUnkeyed;  // name-mode entries without a key: compared one by one
 };
 
 } // namespace tidora

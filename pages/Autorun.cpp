@@ -83,8 +83,9 @@ void TFrmAutorun::OnCreated() {
     ListAutorun->AddColumn(TranslateText(L"출처"), kSourceColumnWidth);
     ListAutorun->SetAutoSizeColumn(0);
     ListAutorun->SetColumnFontName(1, L"Consolas");
-    ListAutorun->SetRowHeight(kRowHeight);
+    // Pictures before the row height: the list measures its rows once.
     ListAutorun->SetImages(&FDataIcon);
+    ListAutorun->SetRowHeight(kRowHeight);
     ListAutorun->SetPopupMenu(Menu);
     ListAutorun->OnGetText = [this](int Row, int Column) {
         std::wstring text;

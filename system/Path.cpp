@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "system/Handles.h"
@@ -275,14 +276,46 @@ int IconIndex(TIconCache& Cache, TIconSink& Images, const std::wstring& IconLoca
     }
 }
 
+namespace {
+
+// The version resource of an executable or DLL, found as GetFileVersionInfoW
+// finds it (the English one first, then any), through one mapping of the file
+// as data; GetFileVersionInfoSizeW and GetFileVersionInfoW map it once each,
+// and under Wine a mapping costs several trips to the server. Loaded is false
+// when the file cannot be mapped as an image (a 16-bit program, say).
+std::vector<BYTE> VersionResource(const std::wstring& FileName, bool& Loaded) {
+    UniqueModule module(LoadLibraryExW(FileName.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    Loaded = static_cast<bool>(module);
+    if (!module) return {};
+    HRSRC found = FindResourceExW(module.get(), RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO),
+                                  MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT));
+    if (!found) found = FindResourceW(module.get(), MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    const DWORD size = found ? SizeofResource(module.get(), found) : 0;
+    const HGLOBAL loaded = size ? LoadResource(module.get(), found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    if (!data) return {};
+    // Twice the room, as GetFileVersionInfoW's buffer has: VerQueryValue may
+    // write converted texts behind the resource.
+    std::vector<BYTE> block(static_cast<size_t>(size) * 2);
+    memcpy(block.data(), data, size);
+    return block;
+}
+
+} // namespace
+
 int ReadVersionStrings(const std::wstring& FileName, const std::vector<std::wstring>& Names,
                        TVersionStrings& Strings) {
     if (!FileExists(FileName)) return 0;
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(FileName.c_str(), &ignored);
-    if (size == 0) return 0;
-    std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(FileName.c_str(), 0, size, data.data())) return 0;
+    bool loaded = false;
+    std::vector<BYTE> data = VersionResource(FileName, loaded);
+    if (!loaded) {
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeW(FileName.c_str(), &ignored);
+        if (size == 0) return 0;
+        data.assign(size, 0);
+        if (!GetFileVersionInfoW(FileName.c_str(), 0, size, data.data())) return 0;
+    }
+    if (data.empty()) return 0;
 
     void* value = nullptr;
     UINT length = 0;

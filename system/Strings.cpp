@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cwchar>
 
 namespace tidora {
@@ -387,6 +388,27 @@ bool StartsTextLocale(const std::wstring& Value, const std::wstring& Prefix) {
     const int len = static_cast<int>(Prefix.size());
     return CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, Value.data(), len, Prefix.data(), len,
                            nullptr, nullptr, 0) == CSTR_EQUAL;
+}
+
+bool SortKeyLocale(const wchar_t* Text, size_t Length, std::string& Key) {
+    if (Length == 0 || Length > static_cast<size_t>(INT_MAX / 16)) return false;
+    const int length = static_cast<int>(Length);
+    // A key takes a few bytes per character; the size is asked only when the
+    // first guess is short.
+    Key.resize(Length * 8 + 32);
+    int size = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, Text, length,
+                             reinterpret_cast<LPWSTR>(&Key[0]), static_cast<int>(Key.size()), nullptr, nullptr, 0);
+    if (size == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        size = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, Text, length, nullptr, 0,
+                             nullptr, nullptr, 0);
+        if (size <= 0) return false;
+        Key.resize(static_cast<size_t>(size));
+        size = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, Text, length,
+                             reinterpret_cast<LPWSTR>(&Key[0]), size, nullptr, nullptr, 0);
+    }
+    if (size <= 0) return false;
+    Key.resize(static_cast<size_t>(size));
+    return true;
 }
 
 } // namespace tidora

@@ -81,5 +81,10 @@ std::wstring UpperCaseLocale(const std::wstring& Text);
 bool SameTextLocale(const std::wstring& A, const std::wstring& B);
 // Whether Value begins with Prefix, case ignored; a shorter Value never does.
 bool StartsTextLocale(const std::wstring& Value, const std::wstring& Prefix);
+// The user's locale's sort key of Length characters of Text, case ignored:
+// two texts compare equal as the two above compare them exactly when their
+// keys are equal, so one key stands for many comparisons. False when none
+// can be made.
+bool SortKeyLocale(const wchar_t* Text, size_t Length, std::string& Key);
 
 } // namespace tidora

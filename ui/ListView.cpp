@@ -11,6 +11,31 @@ namespace {
 
 constexpr int kPictureSize = 16;  // row pictures at 96 dpi
 
+// Keeps a list from drawing while the control changes its row count, and has
+// it drawn once afterwards, scroll bars and all. A new count sets the scroll
+// ranges four times over, and each time the control draws its scroll bars
+// anew (under Wine a trip to the X server every time). Only the default
+// handling of WM_SETREDRAW is used: the control's own would skip the scroll
+// ranges, and set them all again when drawing resumes. Does nothing where
+// drawing is off already.
+class TDrawingHeld {
+public:
+    explicit TDrawingHeld(HWND List)
+        : FList(List && (GetWindowLongW(List, GWL_STYLE) & WS_VISIBLE) ? List : nullptr) {
+        if (FList) DefWindowProcW(FList, WM_SETREDRAW, FALSE, 0);
+    }
+    ~TDrawingHeld() {
+        if (!FList) return;
+        DefWindowProcW(FList, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(FList, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    }
+    TDrawingHeld(const TDrawingHeld&) = delete;
+    TDrawingHeld& operator=(const TDrawingHeld&) = delete;
+
+private:
+    HWND FList;
+};
+
 } // namespace
 
 TListView::TListView(TWindow* Parent) : TWindow(Parent) {
@@ -186,7 +211,12 @@ void TListView::OnFontChanged() {
 
 void TListView::SetRowCount(int Count) {
     FRowCount = std::max(Count, 0);
-    if (Handle()) SendMessageW(Handle(), LVM_SETITEMCOUNT, FRowCount, LVSICF_NOSCROLL);
+    // An unchanged count leaves the scroll bars as they are: the rows are
+    // only drawn again.
+    if (Handle() && FRowCount != ListView_GetItemCount(Handle())) {
+        TDrawingHeld held(FUpdateDepth == 0 ? Handle() : nullptr);
+        SendMessageW(Handle(), LVM_SETITEMCOUNT, FRowCount, LVSICF_NOSCROLL);
+    }
     InvalidateRows();
 }
 

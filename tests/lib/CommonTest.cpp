@@ -194,6 +194,27 @@ TEST(TPreparedList, ShippedFileWhiteAgreesOnSystemAndUserPaths) {
     EXPECT_FALSE(prepared.Match(L"C:\\users\\me\\Downloads\\game.exe"));
 }
 
+TEST(TPreparedList, ShippedNameWhiteAgreesOnServiceAndValueNames) {
+    TStringList white;
+    LoadResourceList(white, L"name_white");
+    ASSERT_GT(white.size(), 50u);
+    // With entries of the same length as others, longer ones, one a name
+    // would not hold, and texts that compare equal without being equal
+    // (a soft hyphen weighs nothing, the sharp s is "ss").
+    white.insert(white.end(), {L"Stra\u00DFe", L"Tool\u00ADbox", L"\u00C4PFEL", L"\U0001F600 Smile", L"X"});
+    const TPreparedList prepared(white, false);
+    const std::wstring values[] = {
+        L"Dnscache", L"DNSCACHE", L"dnscach", L"cbdhsvc_4a2f1", L"CDPUserSvc_1", L"Tidora", L"TidoraUpdate2",
+        L"tidoraX", L"Tid", L"PageBenchEntry_1", L"Audiosrv", L"AudioEndpointBuilder", L"Audio", L"EventLog2",
+        L"Strasse", L"STRASSE 1", L"Stra\u00DFe", L"Toolbox", L"Tool\u00ADbox x", L"\u00E4pfel und", L"apfel",
+        L"\U0001F600 smile!", L"x", L"xy", L"Y", L"", L"\u0130stanbul", L"\uFF24nscache",
+    };
+    for (const std::wstring& value : values)
+        EXPECT_EQ(prepared.Match(value), MatchList(white, value, false)) << value;
+    EXPECT_TRUE(prepared.Match(L"DNSCACHE"));
+    EXPECT_FALSE(prepared.Match(L"PageBenchEntry_1"));
+}
+
 TEST(TPreparedList, KeepsTheListAsPrepared) {
     TStringList list{L"a.exe*"};
     const TPreparedList prepared(list, true);

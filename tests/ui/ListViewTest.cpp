@@ -175,6 +175,31 @@ TEST_F(ListView, TheAutoSizeColumnTakesTheRestOfTheWidth) {
     EXPECT_FALSE(GetWindowLongW(List->Handle(), GWL_STYLE) & WS_HSCROLL);
 }
 
+TEST_F(ListView, ANewCountShowsTheRowsAndScrollBarOnceAndAnUnchangedOneRedrawsTheRows) {
+    Fill(3);
+    Pump(20);
+    EXPECT_FALSE(GetWindowLongW(List->Handle(), GWL_STYLE) & WS_VSCROLL);
+    // The list is kept from drawing while the count changes, and shown again.
+    Asked.clear();
+    Fill(300);
+    EXPECT_TRUE(IsWindowVisible(List->Handle()));
+    EXPECT_TRUE(GetWindowLongW(List->Handle(), GWL_STYLE) & WS_VSCROLL);
+    Pump(20);
+    EXPECT_FALSE(GetUpdateRect(List->Handle(), nullptr, FALSE));
+    EXPECT_TRUE(Asked.count(0));
+    // Same count, new rows: drawn again, with what the owner has now.
+    Asked.clear();
+    Rows[0].Name = L"Renamed";
+    List->SetRowCount(300);
+    Pump(20);
+    EXPECT_TRUE(Asked.count(0));
+    EXPECT_EQ(CellText(0, 0), L"Renamed");
+    Fill(2);
+    Pump(20);
+    EXPECT_TRUE(IsWindowVisible(List->Handle()));
+    EXPECT_FALSE(GetWindowLongW(List->Handle(), GWL_STYLE) & WS_VSCROLL);
+}
+
 TEST_F(ListView, GreyRowsAreDrawnGreyAndTheSecondColumnInItsOwnFace) {
     Fill(4);
     Pump(20);
