@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "pages/Shared.h"
 #include "system/Strings.h"
@@ -30,9 +29,9 @@ constexpr UINT kReadPauseMs = 10;
 constexpr int kSourceColumnWidth = 50;
 
 // Rows and entries are matched by source and address, the address's ASCII
-// case ignored.
-std::wstring RowKey(TAutorunSource From, const std::wstring& Target) {
-    return std::wstring(AutorunSourceText(From)) + L'|' + UpperCaseAscii(Target);
+// case ignored: found by a hash of both, with no key text made per entry.
+size_t RowHash(TAutorunSource From, const std::wstring& Target) {
+    return HashTextAscii(Target) * 31 + static_cast<size_t>(From);
 }
 
 std::wstring AfterLastBackslash(const std::wstring& Text) {
@@ -132,20 +131,30 @@ void TFrmAutorun::LoadAutorun() {
     const TPreparedList nameWhite(FNameWhite ? *FNameWhite : TStringList(), false);
     const bool showAll = ChkAllList && ChkAllList->Checked();
 
-    std::unordered_map<std::wstring, size_t> rows;
+    // Row indexes by hash; which rows an entry still stands for. A row whose
+    // entry is gone is marked by none.
+    std::unordered_multimap<size_t, size_t> rows;
     rows.reserve(FRows.size() + entries->size());
-    for (size_t i = 0; i < FRows.size(); ++i) rows.emplace(RowKey(FRows[i].From, FRows[i].Target), i);
-    std::unordered_set<std::wstring> seen;
-    seen.reserve(entries->size());
+    for (size_t i = 0; i < FRows.size(); ++i) rows.emplace(RowHash(FRows[i].From, FRows[i].Target), i);
+    std::vector<bool> seen(FRows.size());
+    auto findRow = [&](const TAutorunInfo& Entry, size_t Hash) -> std::ptrdiff_t {
+        const auto range = rows.equal_range(Hash);
+        for (auto it = range.first; it != range.second; ++it) {
+            const TAutorunItem& row = FRows[it->second];
+            if (row.From == Entry.From && EqualsTextAscii(row.Target, Entry.Target))
+                return static_cast<std::ptrdiff_t>(it->second);
+        }
+        return -1;
+    };
     // A file is read again at each load (it may have changed), once.
     FLoadFacts.clear();
 
     for (const TAutorunInfo& entry : *entries) {
-        std::wstring key = RowKey(entry.From, entry.Target);
-        seen.insert(key);
-        const auto row = rows.find(key);
-        if (row != rows.end()) {
-            FRows[row->second].Enabled = entry.Enabled;
+        const size_t hash = RowHash(entry.From, entry.Target);
+        const std::ptrdiff_t row = findRow(entry, hash);
+        if (row >= 0) {
+            seen[static_cast<size_t>(row)] = true;
+            FRows[static_cast<size_t>(row)].Enabled = entry.Enabled;
             continue;
         }
         if (entry.Caption.empty()) continue;
@@ -185,7 +194,8 @@ void TFrmAutorun::LoadAutorun() {
             item.Pending = true;
         }
         FRows.push_back(std::move(item));
-        rows.emplace(std::move(key), FRows.size() - 1);
+        seen.push_back(true);
+        rows.emplace(hash, FRows.size() - 1);
     }
 
     // Gone entries leave, last first, so the rows before keep their places;
@@ -194,7 +204,7 @@ void TFrmAutorun::LoadAutorun() {
     // alone that most loads make.
     bool deleting = false;
     for (size_t i = FRows.size(); i-- > 0;) {
-        if (seen.count(RowKey(FRows[i].From, FRows[i].Target))) continue;
+        if (seen[i]) continue;
         if (!deleting) ListAutorun->BeginUpdate();
         deleting = true;
         FRows.erase(FRows.begin() + static_cast<std::ptrdiff_t>(i));

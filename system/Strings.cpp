@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <climits>
+#include <cstdint>
 #include <cwchar>
 
 namespace tidora {
@@ -355,6 +356,13 @@ bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, s
 
 bool EqualsTextAscii(const std::wstring& A, const std::wstring& B) {
     return A.size() == B.size() && SameTextAscii(A, 0, B, B.size());
+}
+
+size_t HashTextAscii(const std::wstring& Text) {
+    // FNV-1a over the folded characters.
+    uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : Text) hash = (hash ^ static_cast<uint64_t>(AsciiUpper(c))) * 1099511628211ull;
+    return static_cast<size_t>(hash ^ (hash >> 32));
 }
 
 bool StartsTextAscii(const std::wstring& Text, const std::wstring& Prefix) {

@@ -71,6 +71,8 @@ std::wstring LowerCaseAscii(const std::wstring& Text);
 bool SameTextAscii(const std::wstring& A, size_t AFrom, const std::wstring& B, size_t Count);
 // Whole texts equal, ASCII case ignored.
 bool EqualsTextAscii(const std::wstring& A, const std::wstring& B);
+// A hash that texts equal with ASCII case ignored share.
+size_t HashTextAscii(const std::wstring& Text);
 bool StartsTextAscii(const std::wstring& Text, const std::wstring& Prefix);
 // Where Word first stands in Text, ASCII case ignored; npos when nowhere.
 size_t FindTextAscii(const std::wstring& Text, const std::wstring& Word);
