@@ -75,12 +75,7 @@ protected:
         if (Collecting) Collecting(List);
         else List = Entries;
     }
-    bool PromptSaveFileName(std::wstring& FileName) override {
-        if (Answers.empty()) return false;
-        FileName = Answers.front();
-        Answers.erase(Answers.begin());
-        return !FileName.empty();
-    }
+    bool PromptSaveFileName(std::wstring& FileName) override { return test::TakeSaveAnswer(Answers, FileName); }
 };
 
 class StartupPage : public test::TPageHost<TTestAutorunPage> {

@@ -73,12 +73,7 @@ protected:
         if (Reading) Reading(List);
         else List = Inventory;
     }
-    bool PromptSaveFileName(std::wstring& FileName) override {
-        if (Answers.empty()) return false;
-        FileName = Answers.front();
-        Answers.erase(Answers.begin());
-        return !FileName.empty();
-    }
+    bool PromptSaveFileName(std::wstring& FileName) override { return test::TakeSaveAnswer(Answers, FileName); }
 };
 
 class BundlePage : public test::TPageHost<TTestInstallPage> {

@@ -9,12 +9,22 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/Form.h"
 #include "ui/ListView.h"
 #include "ui/Translate.h"
 
 namespace tidora::test {
+
+// What the test's save dialog answers, one answer per showing ("" cancels):
+// true with the file name taken from the front of Answers.
+inline bool TakeSaveAnswer(std::vector<std::wstring>& Answers, std::wstring& FileName) {
+    if (Answers.empty()) return false;
+    FileName = Answers.front();
+    Answers.erase(Answers.begin());
+    return !FileName.empty();
+}
 
 // The page TPage (a test's own kind) named Name on a host form of class
 // ClassName whose client area is Width by Height at 96 dpi.
