@@ -127,6 +127,16 @@ void AppendJsonEscapedTo(TOut& Out, std::wstring_view Text) {
     }
 }
 
+// Takes characters as a text would and only counts them.
+struct TCharCount {
+    using value_type = char;
+    size_t Length = 0;
+    TCharCount& operator+=(char) {
+        ++Length;
+        return *this;
+    }
+};
+
 } // namespace
 
 std::wstring JsonEscape(const std::wstring& Text) {
@@ -137,14 +147,11 @@ std::wstring JsonEscape(const std::wstring& Text) {
 }
 
 size_t JsonEscapedLength(std::wstring_view Text) {
-    size_t length = 0;
-    for (wchar_t c : Text) {
-        switch (c) {
-        case 8: case 9: case 10: case 12: case 13: case L'"': case L'/': case L'\\': length += 2; break;
-        default: length += c < 32 || c > 127 ? 6 : 1;
-        }
-    }
-    return length;
+    // Counted by the same walk that writes the escape, so that the length
+    // announced for a body written in pieces is the length written.
+    TCharCount count;
+    AppendJsonEscapedTo(count, Text);
+    return count.Length;
 }
 
 void AppendJsonEscaped(std::string& Out, std::wstring_view Text) {
