@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/Startup.h"
+#include "bench/Launch.h"
 #include "lib/Common.h"
 #include "system/Path.h"
 #include "system/Process.h"
@@ -25,6 +26,7 @@
 
 using namespace tidora;
 using namespace tidora::test;
+using tidora::bench::BuildPath;
 
 namespace {
 
@@ -32,12 +34,6 @@ constexpr size_t kProcesses = 150;
 constexpr unsigned kHolders = 20;
 constexpr unsigned kWindowsPerHolder = 100;
 constexpr size_t kPaths = 300;
-
-std::wstring Helper(const char* Name) {
-    std::wstring path = L"Z:" + Utf8ToWide(TIDORA_BINARY_DIR) + L"/helpers/" + Utf8ToWide(Name) + L".exe";
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
-}
 
 double Now() {
     static const double frequency = [] {
@@ -147,10 +143,11 @@ int wmain() {
     const double setupStart = Now();
     for (unsigned i = 0; i < kHolders; ++i)
         children.push_back(std::make_unique<TChild>(
-            Helper("windowholder"), L"--windows " + std::to_wstring(kWindowsPerHolder) + L" --seconds 900", job.get()));
+            BuildPath(L"helpers/windowholder.exe"),
+            L"--windows " + std::to_wstring(kWindowsPerHolder) + L" --seconds 900", job.get()));
     const size_t already = SnapshotIds().size();
     for (size_t i = already; i < kProcesses; ++i)
-        children.push_back(std::make_unique<TChild>(Helper("sleeper"), L"--seconds 900", job.get()));
+        children.push_back(std::make_unique<TChild>(BuildPath(L"helpers/sleeper.exe"), L"--seconds 900", job.get()));
     for (const auto& child : children)
         if (!child->Id()) {
             std::printf("a helper did not start\n");
