@@ -187,7 +187,9 @@ TEST(AsciiCase, FoldsOnlyTheLettersAToZ) {
         EXPECT_EQ(EqualsTextAscii(c.A, c.B), c.Equal) << c.A << L" " << c.B;
         EXPECT_EQ(UpperCaseAscii(c.A) == UpperCaseAscii(c.B), c.Equal) << c.A << L" " << c.B;
         EXPECT_EQ(LowerCaseAscii(c.A) == LowerCaseAscii(c.B), c.Equal) << c.A << L" " << c.B;
-        if (c.Equal) EXPECT_EQ(HashTextAscii(c.A), HashTextAscii(c.B)) << c.A << L" " << c.B;
+        if (c.Equal) {
+            EXPECT_EQ(HashTextAscii(c.A), HashTextAscii(c.B)) << c.A << L" " << c.B;
+        }
     }
     EXPECT_EQ(UpperCaseAscii(L"r\u00E9gl\u0131st"), L"R\u00E9GL\u0131ST");
     EXPECT_EQ(LowerCaseAscii(L"\u0130NSTALL"), L"\u0130nstall");
