@@ -5,6 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "system/Handles.h"
 #include "ui/Component.h"
 #include "ui/ImageCollection.h"
@@ -16,6 +19,11 @@ struct ImageListTraits {
     static void close(HIMAGELIST h) noexcept { ::ImageList_Destroy(h); }
 };
 using UniqueImageList = UniqueResource<HIMAGELIST, ImageListTraits>;
+
+// Pixels (0xAARRGGBB, straight alpha, Width x Height, top-down) resized to
+// Size x Size, each target pixel the mean of the source area it covers,
+// weighted by alpha.
+std::vector<uint32_t> ResampleArgb(const std::vector<uint32_t>& Pixels, int Width, int Height, int Size);
 
 class TImageList : public TComponent {
 public:
