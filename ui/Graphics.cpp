@@ -3,6 +3,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tidora {
 namespace {
 
@@ -18,22 +21,19 @@ struct GdiplusSession {
     }
 };
 
-Gdiplus::Color ToColor(COLORREF c) {
-    return Gdiplus::Color(255, GetRValue(c), GetGValue(c), GetBValue(c));
+// The part of a pixel inside a shape whose edge is Distance from its centre
+// (negative inside).
+double CoverageAt(double Distance) {
+    return Distance <= -0.5 ? 1.0 : Distance >= 0.5 ? 0.0 : 0.5 - Distance;
 }
 
-void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::REAL x, Gdiplus::REAL y, Gdiplus::REAL w,
-                  Gdiplus::REAL h, Gdiplus::REAL r) {
-    const Gdiplus::REAL d = r * 2;
-    if (d <= 0 || d > w || d > h) {
-        path.AddRectangle(Gdiplus::RectF(x, y, w, h));
-        return;
-    }
-    path.AddArc(x, y, d, d, 180, 90);
-    path.AddArc(x + w - d, y, d, d, 270, 90);
-    path.AddArc(x + w - d, y + h - d, d, d, 0, 90);
-    path.AddArc(x, y + h - d, d, d, 90, 90);
-    path.CloseFigure();
+// Signed distance from (X, Y) to the edge of a rectangle with rounded corners.
+double RoundRectDistance(double X, double Y, double Left, double Top, double Right, double Bottom, double Radius) {
+    const double halfW = (Right - Left) / 2, halfH = (Bottom - Top) / 2;
+    const double r = std::min(std::max(Radius, 0.0), std::min(halfW, halfH));
+    const double qx = std::fabs(X - (Left + halfW)) - halfW + r, qy = std::fabs(Y - (Top + halfH)) - halfH + r;
+    const double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
+    return outside + std::min(std::max(qx, qy), 0.0) - r;
 }
 
 } // namespace
@@ -41,6 +41,110 @@ void AddRoundRect(Gdiplus::GraphicsPath& path, Gdiplus::REAL x, Gdiplus::REAL y,
 bool EnsureGdiplus() {
     static GdiplusSession session;
     return session.Started;
+}
+
+TShapeCanvas::TShapeCanvas(HDC Target, const RECT& Area) : FTarget(Target), FArea(Area) {
+    const int w = Area.right - Area.left, h = Area.bottom - Area.top;
+    if (w <= 0 || h <= 0) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down: row y starts at FBits + y * w
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    FBitmap.reset(CreateDIBSection(Target, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    FDC.reset(CreateCompatibleDC(Target));
+    if (!FBitmap || !FDC || !bits) return;
+    FSelection.emplace(FDC.get(), FBitmap.get());
+    if (!BitBlt(FDC.get(), 0, 0, w, h, Target, Area.left, Area.top, SRCCOPY)) return;
+    GdiFlush();
+    FBits = static_cast<unsigned*>(bits);
+}
+
+TShapeCanvas::~TShapeCanvas() {
+    if (!FBits) return;
+    GdiFlush();
+    BitBlt(FTarget, FArea.left, FArea.top, FArea.right - FArea.left, FArea.bottom - FArea.top, FDC.get(), 0, 0,
+           SRCCOPY);
+}
+
+template <typename TCoverage>
+void TShapeCanvas::Blend(double Left, double Top, double Right, double Bottom, COLORREF Color,
+                         TCoverage&& Coverage) {
+    if (!FBits) return;
+    const int w = FArea.right - FArea.left, h = FArea.bottom - FArea.top;
+    const int areaLeft = FArea.left, areaTop = FArea.top;
+    // Whole pixels of the area that the shape's box touches.
+    const int x0 = std::max(static_cast<int>(std::floor(Left)) - areaLeft, 0);
+    const int y0 = std::max(static_cast<int>(std::floor(Top)) - areaTop, 0);
+    const int x1 = std::min(static_cast<int>(std::ceil(Right)) - areaLeft, w);
+    const int y1 = std::min(static_cast<int>(std::ceil(Bottom)) - areaTop, h);
+    const unsigned red = GetRValue(Color), green = GetGValue(Color), blue = GetBValue(Color);
+    for (int y = y0; y < y1; ++y) {
+        unsigned* row = FBits + static_cast<size_t>(y) * static_cast<size_t>(w);
+        for (int x = x0; x < x1; ++x) {
+            const double c = Coverage(areaLeft + x + 0.5, areaTop + y + 0.5);
+            if (c <= 0) continue;
+            const unsigned a = static_cast<unsigned>(c * 256 + 0.5);
+            if (a >= 256) {
+                row[x] = (red << 16) | (green << 8) | blue;
+                continue;
+            }
+            const unsigned old = row[x];
+            const auto mix = [a](unsigned From, unsigned To) { return (From * (256 - a) + To * a + 128) >> 8; };
+            row[x] = (mix((old >> 16) & 0xFF, red) << 16) | (mix((old >> 8) & 0xFF, green) << 8) |
+                     mix(old & 0xFF, blue);
+        }
+    }
+}
+
+void TShapeCanvas::FillRoundRect(double Left, double Top, double Right, double Bottom, double Radius,
+                                 COLORREF Color) {
+    Blend(Left, Top, Right, Bottom, Color, [&](double X, double Y) {
+        return CoverageAt(RoundRectDistance(X, Y, Left, Top, Right, Bottom, Radius));
+    });
+}
+
+void TShapeCanvas::FrameRoundRect(double Left, double Top, double Right, double Bottom, double Radius,
+                                  double Width, COLORREF Color) {
+    // The inner edge runs Width inside the outer one, its corners as much
+    // tighter, so the band is Width wide round the corners too.
+    Blend(Left, Top, Right, Bottom, Color, [&](double X, double Y) {
+        const double outer = CoverageAt(RoundRectDistance(X, Y, Left, Top, Right, Bottom, Radius));
+        const double inner = CoverageAt(
+            RoundRectDistance(X, Y, Left + Width, Top + Width, Right - Width, Bottom - Width, Radius - Width));
+        return Right - Left <= 2 * Width || Bottom - Top <= 2 * Width ? outer : outer - inner;
+    });
+}
+
+void TShapeCanvas::FillCircle(double CenterX, double CenterY, double Radius, COLORREF Color) {
+    Blend(CenterX - Radius, CenterY - Radius, CenterX + Radius, CenterY + Radius, Color, [&](double X, double Y) {
+        return CoverageAt(std::hypot(X - CenterX, Y - CenterY) - Radius);
+    });
+}
+
+void TShapeCanvas::StrokeArc(double CenterX, double CenterY, double Radius, double StartDegrees,
+                             double SweepDegrees, double Width, COLORREF Color) {
+    constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+    const double sweep = std::min(std::fabs(SweepDegrees), 360.0);
+    const double start = SweepDegrees < 0 ? StartDegrees - sweep : StartDegrees;
+    const double endX[2] = {CenterX + Radius * std::cos(start / kDegrees),
+                            CenterX + Radius * std::cos((start + sweep) / kDegrees)};
+    const double endY[2] = {CenterY + Radius * std::sin(start / kDegrees),
+                            CenterY + Radius * std::sin((start + sweep) / kDegrees)};
+    const double reach = Radius + Width / 2;
+    Blend(CenterX - reach, CenterY - reach, CenterX + reach, CenterY + reach, Color, [&](double X, double Y) {
+        const double angle = std::atan2(Y - CenterY, X - CenterX) * kDegrees;
+        const double along = std::fmod(std::fmod(angle - start, 360.0) + 360.0, 360.0);
+        // Beside the arc: from the circle; past its ends: from the nearer end,
+        // which rounds them.
+        const double distance =
+            along <= sweep ? std::fabs(std::hypot(X - CenterX, Y - CenterY) - Radius)
+                           : std::min(std::hypot(X - endX[0], Y - endY[0]), std::hypot(X - endX[1], Y - endY[1]));
+        return CoverageAt(distance - Width / 2);
+    });
 }
 
 TBufferedPaint::TBufferedPaint(HDC Target, const RECT& Area) : FTarget(Target), FArea(Area) {
@@ -89,24 +193,20 @@ void DrawRoundRect(HDC DC, const RECT& Rect, int Radius, bool Fill, COLORREF Fil
     const int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
     if (w <= 0 || h <= 0 || (!Fill && !Frame)) return;
     const int pen = FrameWidth < 1 ? 1 : FrameWidth;
-    if (EnsureGdiplus()) {
-        Gdiplus::Graphics g(DC);
-        g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-        // Pixel centres lie on whole coordinates: a pen of width p along the
-        // path covers the outer p pixels when the path runs (p - 1) / 2 inside.
-        const Gdiplus::REAL inset = Frame ? (pen - 1) / 2.0f : -0.5f;
-        Gdiplus::GraphicsPath path;
-        AddRoundRect(path, Rect.left + inset, Rect.top + inset, w - 1 - 2 * inset, h - 1 - 2 * inset,
-                     static_cast<Gdiplus::REAL>(Radius));
-        if (Fill) {
-            Gdiplus::SolidBrush brush(ToColor(FillColor));
-            g.FillPath(&brush, &path);
+    {
+        TShapeCanvas canvas(DC, Rect);
+        if (canvas.Ready()) {
+            const double r = Radius, left = Rect.left, top = Rect.top, right = Rect.right, bottom = Rect.bottom;
+            // The face reaches under the frame's inner half, so no seam of the
+            // background shows between them.
+            if (Fill && Frame)
+                canvas.FillRoundRect(left + pen / 2.0, top + pen / 2.0, right - pen / 2.0, bottom - pen / 2.0,
+                                     r - pen / 2.0, FillColor);
+            else if (Fill)
+                canvas.FillRoundRect(left, top, right, bottom, r, FillColor);
+            if (Frame) canvas.FrameRoundRect(left, top, right, bottom, r, pen, FrameColor);
+            return;
         }
-        if (Frame) {
-            Gdiplus::Pen framePen(ToColor(FrameColor), static_cast<Gdiplus::REAL>(pen));
-            g.DrawPath(&framePen, &path);
-        }
-        return;
     }
     UniqueGdiObject brush(Fill ? CreateSolidBrush(FillColor) : nullptr);
     UniqueGdiObject framePen(Frame ? CreatePen(PS_INSIDEFRAME, pen, FrameColor) : nullptr);

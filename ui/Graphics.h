@@ -1,6 +1,6 @@
 #pragma once
 // Painting helpers the controls share: an off-screen buffer per paint, so no
-// control flickers, and antialiased shapes through GDI+.
+// control flickers, and antialiased shapes.
 #include <windows.h>
 
 #include <optional>
@@ -10,9 +10,50 @@
 
 namespace tidora {
 
-// Starts GDI+ once for the process; false when it is not available (then the
-// shapes are drawn with plain GDI).
+// Starts GDI+ once for the process; false when it is not available. Only the
+// pictures and the busy sign draw with it: its start under Wine cost the main
+// window's first paint more than all of that paint's drawing.
 bool EnsureGdiplus();
+
+// Antialiased shapes drawn into a 32-bit copy of an area of a DC, which goes
+// back to the DC when the canvas goes out of scope. Coordinates are the DC's,
+// with pixel edges on whole numbers (a pixel's centre at +0.5). Each shape is
+// a signed distance from its edge; a pixel takes the shape's colour in the
+// part of it within half a pixel inside that edge.
+class TShapeCanvas {
+public:
+    TShapeCanvas(HDC Target, const RECT& Area);
+    ~TShapeCanvas();
+    TShapeCanvas(const TShapeCanvas&) = delete;
+    TShapeCanvas& operator=(const TShapeCanvas&) = delete;
+
+    // False when no copy could be made: nothing is drawn then.
+    bool Ready() const { return FBits != nullptr; }
+
+    // A rectangle with corners of Radius (0: square).
+    void FillRoundRect(double Left, double Top, double Right, double Bottom, double Radius, COLORREF Color);
+    // The band Width wide inside the edge of the same rectangle.
+    void FrameRoundRect(double Left, double Top, double Right, double Bottom, double Radius, double Width,
+                        COLORREF Color);
+    void FillCircle(double CenterX, double CenterY, double Radius, COLORREF Color);
+    // A line Width wide with round ends along the circle round the centre, from
+    // StartDegrees on through SweepDegrees, clockwise on the screen (0 points
+    // right, 90 down).
+    void StrokeArc(double CenterX, double CenterY, double Radius, double StartDegrees, double SweepDegrees,
+                   double Width, COLORREF Color);
+
+private:
+    // Blends Color into every pixel of Bounds by Coverage(x, y) of its centre.
+    template <typename TCoverage>
+    void Blend(double Left, double Top, double Right, double Bottom, COLORREF Color, TCoverage&& Coverage);
+
+    HDC FTarget;
+    RECT FArea;
+    UniqueMemoryDC FDC;
+    UniqueGdiObject FBitmap;
+    std::optional<UniqueSelection> FSelection;
+    unsigned* FBits = nullptr;
+};
 
 // Paints into a bitmap the size of Area and copies it to Target once, when it
 // goes out of scope. The buffer is never mirrored: controls lay out their own

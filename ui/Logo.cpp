@@ -1,8 +1,5 @@
 #include "ui/Logo.h"
 
-#include <objidl.h>
-#include <gdiplus.h>
-
 #include "ui/Graphics.h"
 #include "ui/QuenbyButtonStyles.h"
 
@@ -10,51 +7,32 @@ namespace tidora {
 
 void PaintLogo(HDC DC, const RECT& Rect, COLORREF Background, bool HighContrast) {
     FillSolidRect(DC, Rect, Background);
-    if (!EnsureGdiplus()) return;
-    using namespace Gdiplus;
-    const REAL h = static_cast<REAL>(Rect.bottom - Rect.top);
-    const REAL k = h / 50.0f;  // the design is 112 x 50
-    const REAL left = static_cast<REAL>(Rect.left), top = static_cast<REAL>(Rect.top);
+    const double h = Rect.bottom - Rect.top;
+    const double k = h / 50.0;  // the design is 112 x 50
+    const double left = Rect.left, top = Rect.top;
     {
-        Graphics g(DC);
-        g.SetSmoothingMode(SmoothingModeAntiAlias);
-        g.SetPixelOffsetMode(PixelOffsetModeHalf);
-
+        TShapeCanvas canvas(DC, Rect);
         // The mark: a rounded square of the accent blue.
-        const REAL x = left + 4 * k, y = top + 10 * k, s = 30 * k, r = 7 * k;
-        GraphicsPath square;
-        square.AddArc(x, y, 2 * r, 2 * r, 180, 90);
-        square.AddArc(x + s - 2 * r, y, 2 * r, 2 * r, 270, 90);
-        square.AddArc(x + s - 2 * r, y + s - 2 * r, 2 * r, 2 * r, 0, 90);
-        square.AddArc(x, y + s - 2 * r, 2 * r, 2 * r, 90, 90);
-        square.CloseFigure();
-        SolidBrush blue(Color(255, GetRValue(AccentColor), GetGValue(AccentColor), GetBValue(AccentColor)));
-        g.FillPath(&blue, &square);
-
+        const double x = left + 4 * k, y = top + 10 * k, s = 30 * k;
+        canvas.FillRoundRect(x, y, x + s, y + s, 7 * k, AccentColor);
         // In it a white ring open at the top right, the freed room, and a
         // spark in the opening.
-        Pen ring(Color(255, 255, 255, 255), 3.2f * k);
-        ring.SetStartCap(LineCapRound);
-        ring.SetEndCap(LineCapRound);
-        const REAL cx = x + s / 2, cy = y + s / 2, rr = 8.5f * k;
-        g.DrawArc(&ring, cx - rr, cy - rr, 2 * rr, 2 * rr, -20, 290);
-        SolidBrush white(Color(255, 255, 255, 255));
-        const REAL d = 4.6f * k;
-        g.FillEllipse(&white, cx + rr * 0.62f - d / 2, cy - rr * 0.95f - d / 2, d, d);
+        const double cx = x + s / 2, cy = y + s / 2, rr = 8.5 * k;
+        canvas.StrokeArc(cx, cy, rr, -20, 290, 3.2 * k, RGB(255, 255, 255));
+        canvas.FillCircle(cx + rr * 0.62, cy - rr * 0.95, 2.3 * k, RGB(255, 255, 255));
     }
 
-    // The word, in the window's dark text colour. Drawn by GDI: GDI+ text
-    // took longer than the rest of the window's first paint under Wine.
+    // The word, in the window's dark text colour.
     LOGFONTW lf{};
-    lf.lfHeight = -static_cast<LONG>(19 * k + 0.5f);
+    lf.lfHeight = -static_cast<LONG>(19 * k + 0.5);
     lf.lfWeight = FW_SEMIBOLD;
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = ANTIALIASED_QUALITY;
     lstrcpynW(lf.lfFaceName, L"Segoe UI", LF_FACESIZE);
     UniqueGdiObject font(CreateFontIndirectW(&lf));
     if (!font) return;
-    // GDI+ set the word off by a sixth of its height; the layout keeps that.
-    const RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0f + 0.5f), Rect.top, Rect.right, Rect.bottom};
+    // It starts a sixth of its height past the room the mark takes.
+    const RECT box{static_cast<LONG>(left + 38 * k - lf.lfHeight / 6.0 + 0.5), Rect.top, Rect.right, Rect.bottom};
     const COLORREF word = HighContrast ? GetSysColor(COLOR_WINDOWTEXT) : RGB(40, 44, 52);
     DrawTextTransparent(DC, L"Tidora", box, static_cast<HFONT>(font.get()), word,
                         DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
