@@ -11,9 +11,8 @@ TStyledButton::TStyledButton(TWindow* Parent) : TWindow(Parent) {
 }
 
 void TStyledButton::CreateParams(TCreateParams& Params) {
-    Params.ClassName = L"BUTTON";
-    Params.SystemClass = true;
-    Params.Style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | BS_OWNERDRAW;
+    Params.ClassName = L"TidoraButton";
+    Params.Style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS;
 }
 
 void TStyledButton::SetStyle(const TButtonStyleSettings& Settings) {
@@ -63,7 +62,7 @@ void TStyledButton::OnAccessibleAction() {
 
 TStyledButtonState TStyledButton::State() const {
     if (!Enabled()) return TStyledButtonState::Disabled;
-    if (Handle() && (SendMessageW(Handle(), BM_GETSTATE, 0, 0) & BST_PUSHED)) return TStyledButtonState::Pressed;
+    if (FPushed) return TStyledButtonState::Pressed;
     if (FDown) return TStyledButtonState::Selected;
     if (FHot) return TStyledButtonState::Hot;
     return TStyledButtonState::Normal;
@@ -81,27 +80,74 @@ void TStyledButton::Click() {
     if (OnClick) OnClick(this);
 }
 
-bool TStyledButton::OnCommandReflected(WORD Code) {
-    if (Code != BN_CLICKED) return false;
-    Click();
-    return true;
+void TStyledButton::SetPushed(bool Pushed) {
+    if (FPushed == Pushed) return;
+    FPushed = Pushed;
+    Invalidate();
+}
+
+bool TStyledButton::EndPress(bool Inside) {
+    const bool click = (FMousePress || FSpacePress) && FPushed && Inside;
+    const bool captured = FMousePress;
+    FMousePress = FSpacePress = false;
+    SetPushed(false);
+    // Cleared first: losing the capture comes back here as WM_CAPTURECHANGED.
+    if (captured && GetCapture() == Handle()) ReleaseCapture();
+    return click;
 }
 
 LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     switch (Msg) {
-    case WM_ERASEBKGND:
-        return 1;
     case WM_GETDLGCODE:
         // Enter reaches the button instead of the window's default button.
         if (WParam == VK_RETURN) return DLGC_WANTMESSAGE | DLGC_BUTTON;
-        break;
+        return DLGC_BUTTON;
     case WM_KEYDOWN:
         if (WParam == VK_RETURN) {
             if (Enabled()) Click();
             return 0;
         }
+        if (WParam == VK_SPACE) {
+            // Held down, the key repeats: the press began with the first.
+            if (Enabled() && !FMousePress && !(LParam & 0x40000000)) {
+                FSpacePress = true;
+                SetPushed(true);
+            }
+            return 0;
+        }
+        break;
+    case WM_KEYUP:
+        if (WParam == VK_SPACE) {
+            if (FSpacePress && EndPress(true)) Click();
+            return 0;
+        }
+        break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        if (!Enabled()) return 0;
+        SetFocus();
+        SetCapture(Handle());
+        FSpacePress = false;
+        FMousePress = true;
+        SetPushed(true);
+        return 0;
+    case WM_LBUTTONUP:
+        if (FMousePress) {
+            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+            const RECT client = ClientRect();
+            if (EndPress(PtInRect(&client, at) != FALSE)) Click();
+        }
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (FMousePress && reinterpret_cast<HWND>(LParam) != Handle()) EndPress(false);
         break;
     case WM_MOUSEMOVE:
+        if (FMousePress) {
+            // Pushed only while the pointer is on it, as a system button.
+            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
+            const RECT client = ClientRect();
+            SetPushed(PtInRect(&client, at) != FALSE);
+        }
         if (!FHot) {
             FHot = true;
             TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, Handle(), 0};
@@ -115,20 +161,41 @@ LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         break;
     case WM_ENABLE:
         FHot = false;
+        if (!WParam) EndPress(false);
         Invalidate();
         break;
+    case WM_SETFOCUS:
+    case WM_UPDATEUISTATE:
+        Invalidate();
+        break;
+    case WM_KILLFOCUS:
+        if (FSpacePress) EndPress(false);
+        Invalidate();
+        break;
+    case BM_CLICK:
+        // As a system button: pressed and released by the mouse, so it takes
+        // the focus; a disabled button does nothing.
+        if (Enabled()) {
+            SendMessageW(Handle(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+            SendMessageW(Handle(), WM_LBUTTONUP, 0, 0);
+        }
+        return 0;
+    case BM_GETSTATE:
+        return (FPushed ? BST_PUSHED : 0) | (Focused() ? BST_FOCUS : 0);
+    case BM_SETSTATE:
+        SetPushed(WParam != 0);
+        return 0;
     }
     return TWindow::WndProc(Msg, WParam, LParam);
 }
 
-bool TStyledButton::OnDrawItemReflected(const DRAWITEMSTRUCT& Item) {
+void TStyledButton::OnPaint(HDC DC, const RECT& Client) {
     const TButtonStyleSettings s = StyleSettings();
-    TBufferedPaint buffer(Item.hDC, Item.rcItem);
-    const bool focus = (Item.itemState & ODS_FOCUS) && !(Item.itemState & ODS_NOFOCUSRECT);
+    const LRESULT cues = SendMessageW(Handle(), WM_QUERYUISTATE, 0, 0);
+    const bool focus = Focused() && !(cues & UISF_HIDEFOCUS);
     const int radius = Scale(s.Radius < 0 ? DefaultButtonRadius : s.Radius);
-    PaintStyledButton(buffer.DC(), buffer.Rect(), DrawnAttributes(), radius, Caption(), FontHandle(),
+    PaintStyledButton(DC, Client, DrawnAttributes(), radius, Caption(), FontHandle(),
                       Parent() ? Parent()->Color() : Color(), focus);
-    return true;
 }
 
 } // namespace tidora

@@ -1,9 +1,13 @@
 #pragma once
-// A push button drawn from a style family (ui/ButtonStyle). It stays a system
-// button underneath, owner-drawn: its caption is its window text, it takes
-// the keyboard focus and answers BM_CLICK, and screen readers see a button.
-// Down holds it in the selected state (a speed button that stays pressed).
-// Enter presses it as Space does: the focused button, not a default one.
+// A push button drawn from a style family (ui/ButtonStyle). A window class of
+// our own that acts as the system's push button does: its caption is its
+// window text; it takes the keyboard focus; a click is a press and a release
+// on it with the mouse, Space pressed and released, or BM_CLICK; it answers
+// BM_GETSTATE and BM_SETSTATE; screen readers see a push button. (The
+// system's button class would load comctl32 for the main window's first
+// paint; none of these buttons needs it.) Down holds it in the selected state
+// (a speed button that stays pressed). Enter presses it as Space does: the
+// focused button, not a default one.
 #include "ui/ButtonStyle.h"
 #include "ui/Window.h"
 
@@ -48,14 +52,21 @@ public:
 protected:
     void CreateParams(TCreateParams& Params) override;
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
-    bool OnCommandReflected(WORD Code) override;
-    bool OnDrawItemReflected(const DRAWITEMSTRUCT& Item) override;
+    void OnPaint(HDC DC, const RECT& Client) override;
     void OnAccessibleAction() override;
 
 private:
+    // Drawn pushed in: held by the mouse or Space, or by BM_SETSTATE.
+    void SetPushed(bool Pushed);
+    // Ends a press by the mouse or by Space; true when it ends as a click.
+    bool EndPress(bool Inside);
+
     TButtonStyleSettings FStyle;
     bool FDown = false;
     bool FHot = false;
+    bool FPushed = false;
+    bool FMousePress = false;  // the mouse holds it (and the capture)
+    bool FSpacePress = false;
 };
 
 } // namespace tidora

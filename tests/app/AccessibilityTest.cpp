@@ -144,18 +144,18 @@ TEST_F(AccessibilityTest, TabArrowsAndSpaceWalkTheWindowAndBothPagesInReadingOrd
                                              L"tab", L"tab", L"tab", L"tab", L"right", L"right", L"space", L"tab",
                                              L"tab", L"tab", L"tab", L"enter"});
     const std::vector<std::string> expected = {
-        "Button:Clean",        // the window opens with the focus on Start
-        "Button:Home",         "Button:Startup", "Button:Bundle", "TidoraLogo:Tidora", "Button:Clean",
-        "TidoraLogo:Tidora",   "Button:Bundle",  // Shift+Tab goes back
-        "Button:Home",         // the arrows go round the page buttons
-        "Button:Bundle",       "Button:Startup",
-        "Button:Startup",      // Space opens the Startup page; the focus stays
-        "Button:Bundle",       "TidoraLogo:Tidora", "SysListView32:", "Button:All Programs",
-        "Button:Disable",      "Button:Home",
-        "Button:Startup",      "Button:Bundle",
-        "Button:Bundle",       // Space opens the Bundle page
-        "TidoraLogo:Tidora",   "SysListView32:", "Button:Uninstall", "Button:Home",
-        "Button:Home",         // Enter on Home goes back to the home card
+        "TidoraButton:Clean",  // the window opens with the focus on Start
+        "TidoraButton:Home",   "TidoraButton:Startup", "TidoraButton:Bundle", "TidoraLogo:Tidora",
+        "TidoraButton:Clean",  "TidoraLogo:Tidora",    "TidoraButton:Bundle",  // Shift+Tab goes back
+        "TidoraButton:Home",   // the arrows go round the page buttons
+        "TidoraButton:Bundle", "TidoraButton:Startup",
+        "TidoraButton:Startup",  // Space opens the Startup page; the focus stays
+        "TidoraButton:Bundle", "TidoraLogo:Tidora",    "SysListView32:",       "Button:All Programs",
+        "TidoraButton:Disable", "TidoraButton:Home",
+        "TidoraButton:Startup", "TidoraButton:Bundle",
+        "TidoraButton:Bundle",  // Space opens the Bundle page
+        "TidoraLogo:Tidora",   "SysListView32:",       "TidoraButton:Uninstall", "TidoraButton:Home",
+        "TidoraButton:Home",  // Enter on Home goes back to the home card
     };
     EXPECT_EQ(FocusPath(lines), expected);
     EXPECT_EQ(Window->PnlMain->ActiveCardIndex(), 0);
@@ -176,10 +176,10 @@ TEST_F(AccessibilityTest, EnterOnStartStartsTheRunAndTheFocusMovesOnWhileItIsBus
     const auto lines = Probe(L"TFrmTidora", {L"watch", L"focus", L"enter", L"acc", L"wait:300"});
     const auto path = FocusPath(lines);
     ASSERT_EQ(path.size(), 2u);
-    EXPECT_EQ(path[0], "Button:Clean");
+    EXPECT_EQ(path[0], "TidoraButton:Clean");
     // The disabled Start button gives the focus on instead of losing it.
-    EXPECT_EQ(path[1], "Button:Home");
-    const TLine* start = Find(lines, "Button", "Clean");
+    EXPECT_EQ(path[1], "TidoraButton:Home");
+    const TLine* start = Find(lines, "TidoraButton", "Clean");
     ASSERT_NE(start, nullptr) << "Start keeps its name while its caption is empty";
     EXPECT_EQ(start->Text, "");
     EXPECT_TRUE(start->State & STATE_SYSTEM_UNAVAILABLE);
@@ -212,15 +212,15 @@ TEST_F(AccessibilityTest, ScreenReadersHearNamesRolesStatesAndActionsInKoreanAnd
     const unsigned long hidden = STATE_SYSTEM_INVISIBLE, busy = STATE_SYSTEM_BUSY;
     // Opened: Startup, then Bundle, which stays the current page.
     const TRow rows[] = {
-        {"Button", "처음화면", "Home", ROLE_SYSTEM_PUSHBUTTON, focusable, pressed, "Press"},
-        {"Button", "자동실행", "Startup", ROLE_SYSTEM_PUSHBUTTON, focusable, pressed, "Press"},
-        {"Button", "강제설치", "Bundle", ROLE_SYSTEM_PUSHBUTTON, focusable | pressed, hidden, "Press"},
+        {"TidoraButton", "처음화면", "Home", ROLE_SYSTEM_PUSHBUTTON, focusable, pressed, "Press"},
+        {"TidoraButton", "자동실행", "Startup", ROLE_SYSTEM_PUSHBUTTON, focusable, pressed, "Press"},
+        {"TidoraButton", "강제설치", "Bundle", ROLE_SYSTEM_PUSHBUTTON, focusable | pressed, hidden, "Press"},
         {"TidoraLogo", "티도라", "Tidora", ROLE_SYSTEM_LINK, focusable, hidden, "Jump"},
         {"TidoraLabel", "티도라", "Tidora", ROLE_SYSTEM_STATICTEXT, hidden, focusable, ""},
-        {"Button", "실행하기", "Clean", ROLE_SYSTEM_PUSHBUTTON, hidden | focusable, STATE_SYSTEM_UNAVAILABLE, "Press"},
+        {"TidoraButton", "실행하기", "Clean", ROLE_SYSTEM_PUSHBUTTON, hidden | focusable, STATE_SYSTEM_UNAVAILABLE, "Press"},
         {"TidoraIndicator", "실행하기", "Clean", ROLE_SYSTEM_PROGRESSBAR, hidden, busy | focusable, ""},
-        {"Button", "사용안함", "Disable", ROLE_SYSTEM_PUSHBUTTON, focusable | hidden, pressed, "Press"},
-        {"Button", "삭제하기", "Uninstall", ROLE_SYSTEM_PUSHBUTTON, focusable, hidden, "Press"},
+        {"TidoraButton", "사용안함", "Disable", ROLE_SYSTEM_PUSHBUTTON, focusable | hidden, pressed, "Press"},
+        {"TidoraButton", "삭제하기", "Uninstall", ROLE_SYSTEM_PUSHBUTTON, focusable, hidden, "Press"},
     };
     for (const wchar_t* language : {L"ko", L"en"}) {
         SCOPED_TRACE(WideToUtf8(language));
@@ -284,12 +284,12 @@ TEST_F(AccessibilityTest, EscapeAnswersTheUpdatePromptNoAndTabGoesRoundItsButton
     const auto lines = probe.Finish();
     const auto path = FocusPath(lines);
     ASSERT_GE(path.size(), 4u);
-    EXPECT_EQ(path[0], "Button:Yes");
-    EXPECT_EQ(path[1], "Button:No");
+    EXPECT_EQ(path[0], "TidoraButton:Yes");
+    EXPECT_EQ(path[1], "TidoraButton:No");
     EXPECT_EQ(path[2], "Button:Do not ask again");
-    EXPECT_EQ(path[3], "Button:Yes");
-    const TLine* yes = Find(lines, "Button", "Yes");
-    const TLine* no = Find(lines, "Button", "No");
+    EXPECT_EQ(path[3], "TidoraButton:Yes");
+    const TLine* yes = Find(lines, "TidoraButton", "Yes");
+    const TLine* no = Find(lines, "TidoraButton", "No");
     const TLine* hold = Find(lines, "Button", "Do not ask again");
     ASSERT_TRUE(yes && no && hold);
     EXPECT_EQ(yes->Role, ROLE_SYSTEM_PUSHBUTTON);
@@ -314,8 +314,8 @@ TEST_F(AccessibilityTest, ThePromptsNoteIsALinkTabReachesAndItsAddressDescribes)
     const auto lines = probe.Finish();
     const auto path = FocusPath(lines);
     ASSERT_GE(path.size(), 3u);
-    EXPECT_EQ(path[0], "Button:Yes");
-    EXPECT_EQ(path[1], "Button:No");
+    EXPECT_EQ(path[0], "TidoraButton:Yes");
+    EXPECT_EQ(path[1], "TidoraButton:No");
     EXPECT_NE(path[2].find(":Read me"), std::string::npos) << path[2];
     const TLine* note = nullptr;
     for (const auto& l : lines)
@@ -341,7 +341,7 @@ TEST_F(AccessibilityTest, ArrowsFollowTheMirroredHeaderInArabic) {
     Open(nlohmann::json::object());
     ASSERT_TRUE(Window->BtnHome->RightToLeft());
     const auto path = FocusPath(Probe(L"TFrmTidora", {L"tab", L"left", L"left", L"right", L"tab"}));
-    auto caption = [](TWindow* Control) { return "Button:" + WideToUtf8(Control->Caption()); };
+    auto caption = [](TWindow* Control) { return "TidoraButton:" + WideToUtf8(Control->Caption()); };
     const std::vector<std::string> expected = {
         caption(Window->BtnHome),
         // Home is at the right; the next page button is to its left.

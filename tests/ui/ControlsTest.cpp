@@ -4,6 +4,7 @@
 #include <atomic>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "tests/TestSupport.h"
 #include "ui/ActivityIndicator.h"
@@ -93,16 +94,18 @@ TEST_F(Controls, ToolbarKeepsOneButtonDown) {
     EXPECT_EQ(Buttons[2]->BoundsRect().left, Form->Scale(140));
 }
 
-TEST_F(Controls, OwnerDrawnButtonsAreRealButtons) {
+TEST_F(Controls, StyledButtonsActAsPushButtons) {
     // Caption as window text, for screen readers and tests in other processes.
     EXPECT_EQ(WindowText(Start->Handle()), L"실행하기");
     EXPECT_EQ(WindowText(Buttons[0]->Handle()), L"처음화면");
-    wchar_t className[32] = {};
-    GetClassNameW(Start->Handle(), className, 32);
-    EXPECT_STREQ(className, L"Button");
     TranslateComponent(Form.get(), L"en");
     EXPECT_EQ(WindowText(Start->Handle()), L"Clean");
     EXPECT_EQ(WindowText(Buttons[0]->Handle()), L"Home");
+    // Not the system's button class: that would load comctl32 before the
+    // main window's first paint.
+    wchar_t className[32] = {};
+    GetClassNameW(Start->Handle(), className, 32);
+    EXPECT_STRNE(className, L"Button");
 
     // They take the keyboard focus, and Tab moves it on.
     Start->SetFocus();
@@ -114,13 +117,62 @@ TEST_F(Controls, OwnerDrawnButtonsAreRealButtons) {
     Pump(30);
     EXPECT_TRUE(Buttons[1]->Focused());
 
-    // Space on a focused button clicks it.
     int clicks = 0;
     Start->OnClick = [&](TWindow*) { ++clicks; };
-    SendMessageW(Start->Handle(), BM_CLICK, 0, 0);
+    const HWND start = Start->Handle();
+    const LPARAM inside = MAKELPARAM(10, 10), outside = MAKELPARAM(500, 10);
+    struct TStep {
+        UINT Msg;
+        WPARAM WParam;
+        LPARAM LParam;
+    };
+    // A click is a press and a release on the button, by the mouse or by
+    // Space; pushed in meanwhile.
+    const struct {
+        const char* What;
+        std::vector<TStep> Press, Release;
+        int Clicks;
+    } cases[] = {
+        {"mouse", {{WM_LBUTTONDOWN, MK_LBUTTON, inside}}, {{WM_LBUTTONUP, 0, inside}}, 1},
+        {"mouse dragged off", {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {WM_MOUSEMOVE, MK_LBUTTON, outside}},
+         {{WM_LBUTTONUP, 0, outside}}, 0},
+        {"mouse dragged off and back",
+         {{WM_LBUTTONDOWN, MK_LBUTTON, inside}, {WM_MOUSEMOVE, MK_LBUTTON, outside},
+          {WM_MOUSEMOVE, MK_LBUTTON, inside}},
+         {{WM_LBUTTONUP, 0, inside}}, 1},
+        {"space, repeating while held", {{WM_KEYDOWN, VK_SPACE, 1}, {WM_KEYDOWN, VK_SPACE, 0x40000001}},
+         {{WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001)}}, 1},
+        {"space with the focus gone", {{WM_KEYDOWN, VK_SPACE, 1}, {WM_KILLFOCUS, 0, 0}},
+         {{WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0000001)}}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.What);
+        clicks = 0;
+        Start->SetFocus();
+        SendMessageW(start, c.Press.front().Msg, c.Press.front().WParam, c.Press.front().LParam);
+        EXPECT_EQ(SendMessageW(start, BM_GETSTATE, 0, 0) & BST_PUSHED, BST_PUSHED);
+        EXPECT_EQ(Start->State(), TStyledButtonState::Pressed);
+        for (size_t i = 1; i < c.Press.size(); ++i)
+            SendMessageW(start, c.Press[i].Msg, c.Press[i].WParam, c.Press[i].LParam);
+        for (const TStep& step : c.Release) SendMessageW(start, step.Msg, step.WParam, step.LParam);
+        EXPECT_EQ(clicks, c.Clicks);
+        EXPECT_EQ(SendMessageW(start, BM_GETSTATE, 0, 0) & BST_PUSHED, 0);
+        EXPECT_NE(GetCapture(), start);
+    }
+
+    // BM_CLICK as on a system button: a click that takes the focus.
+    clicks = 0;
+    Buttons[0]->SetFocus();
+    SendMessageW(start, BM_CLICK, 0, 0);
     EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(Start->Focused());
+    // Disabled, nothing presses it.
     Start->SetEnabled(false);
     EXPECT_EQ(Start->State(), TStyledButtonState::Disabled);
+    SendMessageW(start, BM_CLICK, 0, 0);
+    SendMessageW(start, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    SendMessageW(start, WM_LBUTTONUP, 0, inside);
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(Controls, ButtonsDrawTheirStateWithTheFamilysSet) {
