@@ -44,6 +44,7 @@ namespace {
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 // Posted by FormCreate: the conversation starts once the window is painted.
 constexpr UINT WM_STARTCONVERSATION = WM_APP + 0x4E;
+constexpr UINT_PTR PageLibrariesTimer = 0x504C;
 
 TFormOptions MainOptions(const TPlatform& Platform) {
     TFormOptions o;
@@ -174,6 +175,14 @@ void TFrmTidora::StartConversation() {
 LRESULT TFrmTidora::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
     if (Msg == WM_STARTCONVERSATION) {
         StartConversation();
+        // A timer's message comes only when no other waits, so the pages'
+        // libraries load once the window has painted, not before a click.
+        SetTimer(Handle(), PageLibrariesTimer, USER_TIMER_MINIMUM, nullptr);
+        return 0;
+    }
+    if (Msg == WM_TIMER && WParam == PageLibrariesTimer) {
+        KillTimer(Handle(), PageLibrariesTimer);
+        LoadPageLibraries();
         return 0;
     }
     return TForm::WndProc(Msg, WParam, LParam);

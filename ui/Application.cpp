@@ -1,9 +1,8 @@
 #include "ui/Application.h"
 
-#include <commctrl.h>
-
 #include "system/Sync.h"
 #include "ui/Form.h"
+#include "ui/Graphics.h"
 
 namespace tidora {
 namespace {
@@ -35,8 +34,11 @@ void InitControls() {
     // single-threaded apartment their calls arrive through this thread's
     // message loop, where the controls live. Kept for the life of the thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_LINK_CLASS};
-    InitCommonControlsEx(&icc);
+}
+
+void LoadPageLibraries() {
+    EnsureCommonControls();
+    EnsureGdiplus();
 }
 
 const std::wstring& ApplicationTitle() {

@@ -1,5 +1,5 @@
 #pragma once
-// What the program's windows share: the common controls, the application
+// What the program's windows share: the screen readers' apartment, the application
 // title that dialogs show, the main form whose end ends the message loop.
 #include <windows.h>
 
@@ -10,9 +10,14 @@ namespace tidora {
 
 class TForm;
 
-// Registers the common control classes (comctl32 v6) once, and makes the
-// calling (user-interface) thread a single-threaded COM apartment.
+// Makes the calling (user-interface) thread a single-threaded COM apartment,
+// once.
 void InitControls();
+
+// Loads what the pages are built from and draw with (comctl32's classes,
+// GDI+) ahead of their first open: the main window calls it once it has
+// painted and nothing waits.
+void LoadPageLibraries();
 
 const std::wstring& ApplicationTitle();
 void SetApplicationTitle(const std::wstring& Title);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "ui/Application.h"
+#include "ui/Window.h"
 #include "ui/RightToLeft.h"
 #include "ui/Translate.h"
 
@@ -82,6 +83,7 @@ int TaskMessage(const std::wstring& Instruction, const std::wstring& Content, TM
     const std::wstring& content = Content;
 
     // Only comctl32 version 6 has it; the program's manifest asks for that one.
+    EnsureCommonControls();
     using TaskDialogProc = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
     HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
     auto show = comctl ? reinterpret_cast<TaskDialogProc>(GetProcAddress(comctl, "TaskDialogIndirect")) : nullptr;

@@ -148,7 +148,26 @@ void TForm::OnDpiChanged(UINT NewDpi, const RECT& Suggested) {
     RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_ERASE);
 }
 
+void TForm::AddMessageWatcher(const void* Key, TMessageWatcher Watcher) {
+    RemoveMessageWatcher(Key);
+    FWatchers.emplace_back(Key, std::move(Watcher));
+}
+
+void TForm::RemoveMessageWatcher(const void* Key) {
+    for (auto i = FWatchers.begin(); i != FWatchers.end(); ++i)
+        if (i->first == Key) {
+            FWatchers.erase(i);
+            return;
+        }
+}
+
 LRESULT TForm::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    // By index: a watcher may add or remove watchers.
+    for (size_t i = 0; i < FWatchers.size(); ++i) {
+        const TMessageWatcher watcher = FWatchers[i].second;
+        watcher(Msg, WParam, LParam);
+    }
+    if (Msg == WM_NCDESTROY) FWatchers.clear();
     switch (Msg) {
     case WM_DPICHANGED_: {
         const RECT* suggested = reinterpret_cast<const RECT*>(LParam);

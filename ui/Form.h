@@ -3,6 +3,10 @@
 // to the monitor it is on; when Windows moves it to a monitor of another dpi
 // (WM_DPICHANGED) it takes the suggested rectangle, remakes its fonts and lays
 // its children out again, also while it is still being built.
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "ui/Window.h"
 
 namespace tidora {
@@ -67,6 +71,13 @@ public:
     // Runs when the window is being destroyed, before its children go.
     std::function<void()> OnDestroyed;
 
+    // Watcher sees every message of the window before the form handles it,
+    // until RemoveMessageWatcher(Key), or the window is gone (its last
+    // message, WM_NCDESTROY, is the last it sees).
+    using TMessageWatcher = std::function<void(UINT Msg, WPARAM WParam, LPARAM LParam)>;
+    void AddMessageWatcher(const void* Key, TMessageWatcher Watcher);
+    void RemoveMessageWatcher(const void* Key);
+
 protected:
     void CreateParams(TCreateParams& Params) override;
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
@@ -79,6 +90,7 @@ private:
     HWND FLastFocus = nullptr;
     bool FModal = false;
     int FModalResult = 0;
+    std::vector<std::pair<const void*, TMessageWatcher>> FWatchers;
 };
 
 } // namespace tidora

@@ -1,7 +1,5 @@
 #include "ui/Theme.h"
 
-#include <commctrl.h>
-
 #include <stdexcept>
 
 #include "system/Handles.h"
@@ -12,7 +10,6 @@ namespace tidora {
 namespace {
 
 constexpr DWORD DWMWA_USE_IMMERSIVE_DARK_MODE_ = 20;
-constexpr UINT_PTR ThemeHookId = 0x54484D45;
 
 } // namespace
 
@@ -41,42 +38,36 @@ TThemeHelper::TThemeHelper(TForm* Form) : FForm(Form), FActiveColor(AccentColor)
     FShape->SendToAlignFront();
     FShape->SetBrushColor(FActiveColor);
     FShape->SetPenColor(FActiveColor);
-    if (FForm->Handle() &&
-        SetWindowSubclass(FForm->Handle(), FormWindowProc, ThemeHookId, reinterpret_cast<DWORD_PTR>(this)))
-        FHooked = FForm->Handle();
+    if (FForm->Handle()) {
+        FForm->AddMessageWatcher(this, [this](UINT Msg, WPARAM WParam, LPARAM) { FormMessage(Msg, WParam); });
+        FWatching = true;
+    }
     UpdateShape();
 }
 
 TThemeHelper::~TThemeHelper() {
-    Unhook();
+    // Once the window is gone the form holds no watcher: the form object may
+    // be partly gone too by the time its components are.
+    if (FWatching) FForm->RemoveMessageWatcher(this);
 }
 
-void TThemeHelper::Unhook() {
-    if (FHooked) RemoveWindowSubclass(FHooked, FormWindowProc, ThemeHookId);
-    FHooked = nullptr;
-}
-
-LRESULT CALLBACK TThemeHelper::FormWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR,
-                                              DWORD_PTR Data) {
-    auto* self = reinterpret_cast<TThemeHelper*>(Data);
+void TThemeHelper::FormMessage(UINT Msg, WPARAM WParam) {
     switch (Msg) {
     case WM_SIZE:
-        self->UpdateShape();
+        UpdateShape();
         break;
     case WM_ACTIVATE:
-        self->FIsActive = LOWORD(WParam) != WA_INACTIVE;
-        self->UpdateShape();
+        FIsActive = LOWORD(WParam) != WA_INACTIVE;
+        UpdateShape();
         break;
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
-        self->UpdateShape();
+        UpdateShape();
         break;
     case WM_NCDESTROY:
-        // A hook must be gone before its window is.
-        self->Unhook();
+        FWatching = false;
         break;
     }
-    return DefSubclassProc(Window, Msg, WParam, LParam);
 }
 
 void TThemeHelper::UpdateShape() {

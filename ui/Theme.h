@@ -21,18 +21,15 @@ public:
 
 private:
     explicit TThemeHelper(TForm* Form);
-    static LRESULT CALLBACK FormWindowProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam, UINT_PTR Id,
-                                           DWORD_PTR Data);
+    void FormMessage(UINT Msg, WPARAM WParam);
     void UpdateShape();
-    void Unhook();
 
     TForm* FForm;
     COLORREF FActiveColor;
     bool FIsActive = true;
     TShape* FShape = nullptr;
-    // The window's own procedure stays in the subclass chain; this is the
-    // window the hook sits on, null once it is removed.
-    HWND FHooked = nullptr;
+    // Whether the form still shows this helper its messages.
+    bool FWatching = false;
 };
 
 // Asks the desktop window manager for a dark title bar; systems without the

@@ -91,6 +91,15 @@ TWindow* TWindow::FindComponent(const std::wstring& Name) {
     return nullptr;
 }
 
+void EnsureCommonControls() {
+    static const bool done = [] {
+        INITCOMMONCONTROLSEX icc{sizeof(icc),
+                                 ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_LINK_CLASS};
+        return InitCommonControlsEx(&icc) != FALSE;
+    }();
+    (void)done;
+}
+
 void TWindow::CreateHandle(const RECT* Initial) {
     if (FHandle) return;
     if (FParent) FParent->OnChildAdded(this);
@@ -99,6 +108,7 @@ void TWindow::CreateHandle(const RECT* Initial) {
     if (!FVisible) params.Style &= ~WS_VISIBLE;
     if (!FEnabled) params.Style |= WS_DISABLED;
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (params.SystemClass) EnsureCommonControls();
     if (!params.SystemClass) {
         static std::set<std::wstring> registered;
         if (!registered.count(params.ClassName)) {

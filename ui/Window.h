@@ -5,6 +5,11 @@
 // are reflected back to the control that sent them. Controls of the system's
 // classes are hooked with SetWindowSubclass.
 //
+// Those classes, and the subclassing, come from comctl32 (version 6, as the
+// program's manifest asks), loaded and registered by EnsureCommonControls
+// before the first such control is made. The main window's own controls are
+// all of our classes, so its first paint does not wait for the library.
+//
 // Layout is declared in pixels at 96 dpi: each control has design bounds, an
 // alignment, margins (used when AlignWithMargins is set) and inner padding;
 // the parent places its children at its form's current dpi, aligned ones in
@@ -24,6 +29,9 @@
 #include "ui/Component.h"
 
 namespace tidora {
+
+// Loads comctl32 and registers its window classes, once for the process.
+void EnsureCommonControls();
 
 struct TBounds {
     int Left = 0, Top = 0, Width = 0, Height = 0;
