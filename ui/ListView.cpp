@@ -214,10 +214,34 @@ void TListView::SetRowCount(int Count) {
     // An unchanged count leaves the scroll bars as they are: the rows are
     // only drawn again.
     if (Handle() && FRowCount != ListView_GetItemCount(Handle())) {
+        const bool wasEmpty = ListView_GetItemCount(Handle()) == 0;
         TDrawingHeld held(FUpdateDepth == 0 ? Handle() : nullptr);
         SendMessageW(Handle(), LVM_SETITEMCOUNT, FRowCount, LVSICF_NOSCROLL);
+        if (wasEmpty && FRowCount > 0) LayOutRows();
     }
     InvalidateRows();
+}
+
+void TListView::LayOutRows() {
+    // The control works out its rows' size and its scroll bars on the first
+    // paint that has rows, setting the scroll bars several times over, and
+    // each time they are drawn at once if the list is shown (under Wine a
+    // round of theme drawing every time). A paint while the list is kept from
+    // drawing, into a device context that shows nothing, does that work
+    // unseen and leaves the rows alone to the real paint. It is skipped where
+    // the list could be seen; drawn into a buffer (double buffering) the
+    // control would draw every row in view, so the buffer is off meanwhile.
+    HDC dc = GetDC(Handle());
+    if (!dc) return;
+    RECT box{};
+    if (GetClipBox(dc, &box) == NULLREGION) {
+        const DWORD buffered = static_cast<DWORD>(SendMessageW(Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0)) &
+                               LVS_EX_DOUBLEBUFFER;
+        if (buffered) SendMessageW(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER, 0);
+        SendMessageW(Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        if (buffered) SendMessageW(Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER, buffered);
+    }
+    ReleaseDC(Handle(), dc);
 }
 
 void TListView::DeleteRow(int Row) {

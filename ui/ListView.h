@@ -106,6 +106,7 @@ private:
     void ApplyDpi();
     void ApplyRowHeight();
     void FitAutoSizeColumn();
+    void LayOutRows();
     void ShowPopupMenu(LPARAM At);
 
     std::vector<TColumn> FColumns;
