@@ -98,6 +98,17 @@ void TFrmAutorun::OnCreated() {
     ListAutorun->OnKeyDown = [this](WORD Key) { ListAutorunKeyDown(Key); };
 }
 
+LRESULT TFrmAutorun::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
+    // The list sends several notifications for every row it paints; they go
+    // to it straight instead of the list being looked up by its handle each
+    // time (under Wine a round trip to the server).
+    if (Msg == WM_NOTIFY && ListAutorun) {
+        LRESULT result = 0;
+        if (ListAutorun->HandleNotify(reinterpret_cast<NMHDR*>(LParam), result)) return result;
+    }
+    return TFrame::WndProc(Msg, WParam, LParam);
+}
+
 void TFrmAutorun::SetProtectionLists(const TStringList* FileWhite, const TStringList* NameWhite,
                                      const TStringList* NameBlack) {
     FFileWhite = FileWhite;

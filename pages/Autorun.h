@@ -112,6 +112,7 @@ public:
 protected:
     void OnCreated() override;
     void OnTimer(UINT_PTR Id) override;
+    LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
     // Where the entries come from: CollectAutorun with the page's platform.
     // Tests collect their own.
     virtual void CollectEntries(TAutorunList& List);

@@ -355,6 +355,10 @@ void TListView::ShowPopupMenu(LPARAM At) {
     FPopupMenu->Popup(Handle(), screen);
 }
 
+bool TListView::HandleNotify(NMHDR* Header, LRESULT& Result) {
+    return Header && Handle() && Header->hwndFrom == Handle() && OnNotifyReflected(Header, Result);
+}
+
 bool TListView::OnNotifyReflected(NMHDR* Header, LRESULT& Result) {
     switch (Header->code) {
     case LVN_GETDISPINFOW:

@@ -70,6 +70,12 @@ public:
 
     void SetPopupMenu(TPopupMenu* Menu) { FPopupMenu = Menu; }
 
+    // A notification the list sent its parent, for a parent that hands the
+    // list's own over directly rather than by looking the list up by its
+    // handle (it sends several for every row it paints). False when it is not
+    // one of the list's, or not one the list answers.
+    bool HandleNotify(NMHDR* Header, LRESULT& Result);
+
     // The owner is going before the list (a page's fields go before the
     // page's controls): no more questions about rows, no more pictures.
     void ReleaseOwner();
