@@ -113,6 +113,8 @@ private:
     void ApplyRowHeight();
     void FitAutoSizeColumn();
     void LayOutRows();
+    // Sends the control one of our own questions or settings.
+    LRESULT Control(UINT Msg, WPARAM WParam, LPARAM LParam) const;
     void ShowPopupMenu(LPARAM At);
 
     std::vector<TColumn> FColumns;
@@ -124,6 +126,7 @@ private:
     TImageCollection* FImages = nullptr;
     std::unique_ptr<TImageList> FImageList;
     UniqueImageList FRowSizer;
+    WNDPROC FControlProc = nullptr;  // the control's own window procedure
     TPopupMenu* FPopupMenu = nullptr;
 };
 
