@@ -42,9 +42,8 @@ const wchar_t* const kTips[2] = {
 namespace {
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
-// Posted by FormCreate: the conversation starts once the window is painted.
-constexpr UINT WM_STARTCONVERSATION = WM_APP + 0x4E;
-constexpr UINT_PTR PageLibrariesTimer = 0x504C;
+// Set by FormCreate: what waits until the window has painted.
+constexpr UINT_PTR AfterFirstPaintTimer = 0x4650;
 
 TFormOptions MainOptions(const TPlatform& Platform) {
     TFormOptions o;
@@ -158,9 +157,11 @@ void TFrmTidora::FormCreate() {
     RealignTree();
     // Enter starts a run at once; Tab goes on to the page buttons.
     SetActiveControl(BtnStart);
-    // Started from the message loop, after the first paint: its DLLs and name
-    // lookup held the window's first paint back by some 15 ms under Wine.
-    PostMessageW(Handle(), WM_STARTCONVERSATION, 0, 0);
+    // What the window does not show waits until it has painted (a timer's
+    // message comes only when no other waits): the service conversation,
+    // whose DLLs and name lookup held the first paint back by some 15 ms
+    // under Wine, and the libraries of the pages, loaded ahead of a click.
+    SetTimer(Handle(), AfterFirstPaintTimer, USER_TIMER_MINIMUM, nullptr);
 }
 
 void TFrmTidora::StartConversation() {
@@ -173,15 +174,9 @@ void TFrmTidora::StartConversation() {
 }
 
 LRESULT TFrmTidora::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
-    if (Msg == WM_STARTCONVERSATION) {
+    if (Msg == WM_TIMER && WParam == AfterFirstPaintTimer) {
+        KillTimer(Handle(), AfterFirstPaintTimer);
         StartConversation();
-        // A timer's message comes only when no other waits, so the pages'
-        // libraries load once the window has painted, not before a click.
-        SetTimer(Handle(), PageLibrariesTimer, USER_TIMER_MINIMUM, nullptr);
-        return 0;
-    }
-    if (Msg == WM_TIMER && WParam == PageLibrariesTimer) {
-        KillTimer(Handle(), PageLibrariesTimer);
         LoadPageLibraries();
         return 0;
     }
