@@ -169,6 +169,11 @@ int wmain() {
             Close(t);
             continue;
         }
+        // What the window starts once it has painted (the service conversation,
+        // the pages' libraries) counts too: it follows within milliseconds.
+        Sleep(500);
+        DWORD_PTR settledAnswer = 0;
+        SendMessageTimeoutW(t.Window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &settledAnswer);
         painted.push_back(PrivateMiB(t.Process.get()));
         paintedSides = Committed(t.Process.get());
         // The header button of the Startup card, in whatever language the
