@@ -81,6 +81,7 @@ public:
 protected:
     void CreateParams(TCreateParams& Params) override;
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
+    bool PaintBuffered() const override { return false; }
     // WM_DPICHANGED: Dpi is the new dpi, Suggested the rectangle Windows offers.
     virtual void OnDpiChanged(UINT NewDpi, const RECT& Suggested);
 

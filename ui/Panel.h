@@ -11,6 +11,8 @@ public:
 
 protected:
     void CreateParams(TCreateParams& Params) override;
+    // Its colour under the controls on it.
+    bool PaintBuffered() const override { return false; }
 };
 
 class TFrame : public TPanel {

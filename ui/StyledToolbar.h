@@ -46,6 +46,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& Params) override;
+    bool PaintBuffered() const override { return false; }
 
 private:
     friend class TStyledToolButton;

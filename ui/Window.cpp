@@ -269,6 +269,10 @@ LRESULT TWindow::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         {
             TPaintScope paint(FHandle);
             RECT client = ClientRect();
+            if (!PaintBuffered()) {
+                OnPaint(paint.DC(), client);
+                return 0;
+            }
             TBufferedPaint buffer(paint.DC(), client);
             OnPaint(buffer.DC(), buffer.Rect());
         }

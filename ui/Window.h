@@ -207,10 +207,15 @@ protected:
     virtual LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam);
     LRESULT DefaultProc(UINT Msg, WPARAM WParam, LPARAM LParam);
 
-    // Handlers. Paint draws the whole client area into an off-screen buffer;
-    // the default fills it with Color().
+    // Handlers. Paint draws the whole client area into an off-screen buffer
+    // (straight into the window where PaintBuffered says no); the default
+    // fills it with Color().
     virtual void OnCreated() {}
     virtual void OnPaint(HDC DC, const RECT& Client);
+    // False for a window whose paint is one fill, which cannot flicker: a
+    // buffer per paint cost more than all of the main window's first paint
+    // besides under Wine.
+    virtual bool PaintBuffered() const { return true; }
     virtual void OnSize() { Realign(); }
     virtual void OnTimer(UINT_PTR Id) {}
     virtual void OnMouseDown(POINT At) {}
