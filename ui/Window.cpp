@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
+#include <unordered_map>
 
 #include "system/Strings.h"
 #include "ui/Dpi.h"
@@ -14,7 +16,34 @@
 namespace tidora {
 namespace {
 
-const wchar_t WindowProperty[] = L"Tidora.Window";
+// Which of our objects each window is. Not a window property: under Wine
+// each GetPropW is a round trip to its server, and every message to every
+// window asks. Never destroyed: windows may outlive static destruction.
+class TWindowMap {
+public:
+    void Set(HWND Window, TWindow* Object) {
+        const std::lock_guard<std::mutex> hold(FLock);
+        FMap[Window] = Object;
+    }
+    void Erase(HWND Window) {
+        const std::lock_guard<std::mutex> hold(FLock);
+        FMap.erase(Window);
+    }
+    TWindow* Find(HWND Window) {
+        const std::lock_guard<std::mutex> hold(FLock);
+        const auto found = FMap.find(Window);
+        return found == FMap.end() ? nullptr : found->second;
+    }
+
+private:
+    std::mutex FLock;
+    std::unordered_map<HWND, TWindow*> FMap;
+};
+
+TWindowMap& Windows() {
+    static TWindowMap& map = *new TWindowMap;
+    return map;
+}
 constexpr UINT_PTR SubclassId = 0x54494457;  // one hook per control
 
 // Distinct control ids, clear of IDOK and the other dialog ids.
@@ -59,7 +88,7 @@ TWindow::~TWindow() {
 }
 
 TWindow* TWindow::FromHandle(HWND Window) {
-    return Window ? static_cast<TWindow*>(GetPropW(Window, WindowProperty)) : nullptr;
+    return Window ? Windows().Find(Window) : nullptr;
 }
 
 TForm* TWindow::Form() {
@@ -141,7 +170,7 @@ void TWindow::CreateHandle(const RECT* Initial) {
     }
     if (params.SystemClass) {
         FHandle = window;
-        SetPropW(window, WindowProperty, this);
+        Windows().Set(window, this);
         FSubclassed = SetWindowSubclass(window, SubclassProc, SubclassId, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
         SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
     }
@@ -155,7 +184,7 @@ LRESULT CALLBACK TWindow::StaticWndProc(HWND Window, UINT Msg, WPARAM WParam, LP
         self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTW*>(LParam)->lpCreateParams);
         if (self) {
             self->FHandle = Window;
-            SetPropW(Window, WindowProperty, self);
+            Windows().Set(Window, self);
         }
     } else {
         self = FromHandle(Window);
@@ -191,7 +220,7 @@ void TWindow::Detach() {
     if (FSubclassed) RemoveWindowSubclass(FHandle, SubclassProc, SubclassId);
     FSubclassed = false;
     FCaption = Caption();
-    RemovePropW(FHandle, WindowProperty);
+    Windows().Erase(FHandle);
     FHandle = nullptr;
 }
 
