@@ -46,13 +46,8 @@ bool EnsureGdiplus() {
 TShapeCanvas::TShapeCanvas(HDC Target, const RECT& Area) : FTarget(Target), FArea(Area) {
     const int w = Area.right - Area.left, h = Area.bottom - Area.top;
     if (w <= 0 || h <= 0) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down: row y starts at FBits + y * w
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    // Row y starts at FBits + y * w.
+    const BITMAPINFO info = TopDownArgbFormat(w, h);
     void* bits = nullptr;
     FBitmap.reset(CreateDIBSection(Target, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     FDC.reset(CreateCompatibleDC(Target));
@@ -180,6 +175,17 @@ void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font
     DrawTextW(DC, Text.c_str(), static_cast<int>(Text.size()), &Rect, Format);
     SetTextColor(DC, oldColor);
     SetBkMode(DC, oldMode);
+}
+
+BITMAPINFO TopDownArgbFormat(int Width, int Height) {
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = Width;
+    format.bmiHeader.biHeight = -Height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    return format;
 }
 
 void FillSolidRect(HDC DC, const RECT& Rect, COLORREF Color) {

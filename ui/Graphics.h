@@ -97,6 +97,10 @@ private:
 
 void FillSolidRect(HDC DC, const RECT& Rect, COLORREF Color);
 
+// The layout of 32-bit pixels, Width x Height, rows top-down (0xAARRGGBB), for
+// CreateDIBSection and GetDIBits.
+BITMAPINFO TopDownArgbFormat(int Width, int Height);
+
 // DrawTextW in Font and Color on a transparent background; the DC's font,
 // text colour and background mode are as they were afterwards.
 void DrawTextTransparent(HDC DC, const std::wstring& Text, RECT Rect, HFONT Font, COLORREF Color, UINT Format);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ui/Graphics.h"
+
 namespace tidora {
 namespace {
 
@@ -15,19 +17,8 @@ struct TArgbImage {
     std::vector<uint32_t> Pixels;
 };
 
-BITMAPINFO ArgbFormat(int Width, int Height) {
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = Width;
-    format.bmiHeader.biHeight = -Height;  // top-down
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    return format;
-}
-
 bool ReadArgb(HDC Screen, HBITMAP Bitmap, int Width, int Height, std::vector<uint32_t>& Pixels) {
-    BITMAPINFO format = ArgbFormat(Width, Height);
+    BITMAPINFO format = TopDownArgbFormat(Width, Height);
     Pixels.assign(static_cast<size_t>(Width) * static_cast<size_t>(Height), 0);
     return GetDIBits(Screen, Bitmap, 0, static_cast<UINT>(Height), Pixels.data(), &format, DIB_RGB_COLORS) == Height;
 }
@@ -111,7 +102,7 @@ namespace {
 // Appends Pixels (Size x Size) to List, with the mask their alpha makes.
 // -1 when the list refuses them.
 int AddArgb(HIMAGELIST List, const std::vector<uint32_t>& Pixels, int Size) {
-    BITMAPINFO format = ArgbFormat(Size, Size);
+    BITMAPINFO format = TopDownArgbFormat(Size, Size);
     void* bits = nullptr;
     const UniqueGdiObject image(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!image || !bits) return -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "ui/Graphics.h"
 #include "ui/ImageCollection.h"
 #include "ui/ImageList.h"
 
@@ -32,21 +33,10 @@ std::vector<uint32_t> Image(int Width, int Height, F&& Paint) {
     return pixels;
 }
 
-BITMAPINFO Format(int Width, int Height) {
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = Width;
-    format.bmiHeader.biHeight = -Height;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    return format;
-}
-
 // An icon with these colour pixels; Transparent marks the pixels its mask
 // leaves out (a colour without alpha is drawn by the mask alone).
 UniqueIcon MakeIcon(int Size, const std::vector<uint32_t>& Pixels, const std::vector<bool>& Transparent = {}) {
-    BITMAPINFO format = Format(Size, Size);
+    BITMAPINFO format = TopDownArgbFormat(Size, Size);
     void* bits = nullptr;
     UniqueGdiObject color(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!color || !bits) return UniqueIcon();
@@ -68,7 +58,7 @@ UniqueIcon MakeIcon(int Size, const std::vector<uint32_t>& Pixels, const std::ve
 // Picture Index of List drawn on a white ground, as a list view draws a row's
 // picture; opaque pixels, top-down.
 std::vector<uint32_t> DrawnOnWhite(HIMAGELIST List, int Index, int Size) {
-    BITMAPINFO format = Format(Size, Size);
+    BITMAPINFO format = TopDownArgbFormat(Size, Size);
     void* bits = nullptr;
     UniqueGdiObject canvas(CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
     HDC dc = CreateCompatibleDC(nullptr);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "system/Handles.h"
+#include "ui/Graphics.h"
 #include "ui/ImageCollection.h"
 #include "ui/Pictures.h"
 
@@ -24,13 +25,7 @@ std::vector<uint32_t> Pixels(HICON Icon, int& Size) {
     BITMAP bitmap{};
     if (!color || !GetObjectW(color.get(), sizeof(bitmap), &bitmap)) return {};
     Size = bitmap.bmWidth;
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof(format.bmiHeader);
-    format.bmiHeader.biWidth = bitmap.bmWidth;
-    format.bmiHeader.biHeight = -bitmap.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO format = TopDownArgbFormat(bitmap.bmWidth, bitmap.bmHeight);
     std::vector<uint32_t> pixels(static_cast<size_t>(bitmap.bmWidth) * static_cast<size_t>(bitmap.bmHeight));
     HDC screen = GetDC(nullptr);
     const int rows = GetDIBits(screen, static_cast<HBITMAP>(color.get()), 0, static_cast<UINT>(bitmap.bmHeight),
