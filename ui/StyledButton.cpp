@@ -122,42 +122,12 @@ LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
             return 0;
         }
         break;
-    case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
-        if (!Enabled()) return 0;
-        SetFocus();
-        SetCapture(Handle());
-        FSpacePress = false;
-        FMousePress = true;
-        SetPushed(true);
-        return 0;
-    case WM_LBUTTONUP:
-        if (FMousePress) {
-            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
-            const RECT client = ClientRect();
-            if (EndPress(PtInRect(&client, at) != FALSE)) Click();
-        }
+        // A quick second click is a second press, as on a system button.
+        OnMouseDown(POINT{});
         return 0;
     case WM_CAPTURECHANGED:
         if (FMousePress && reinterpret_cast<HWND>(LParam) != Handle()) EndPress(false);
-        break;
-    case WM_MOUSEMOVE:
-        if (FMousePress) {
-            // Pushed only while the pointer is on it, as a system button.
-            const POINT at{static_cast<short>(LOWORD(LParam)), static_cast<short>(HIWORD(LParam))};
-            const RECT client = ClientRect();
-            SetPushed(PtInRect(&client, at) != FALSE);
-        }
-        if (!FHot) {
-            FHot = true;
-            TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, Handle(), 0};
-            TrackMouseEvent(&track);
-            Invalidate();
-        }
-        break;
-    case WM_MOUSELEAVE:
-        FHot = false;
-        Invalidate();
         break;
     case WM_ENABLE:
         FHot = false;
@@ -187,6 +157,37 @@ LRESULT TStyledButton::WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) {
         return 0;
     }
     return TWindow::WndProc(Msg, WParam, LParam);
+}
+
+void TStyledButton::OnMouseDown(POINT) {
+    if (!Enabled()) return;
+    SetFocus();
+    SetCapture(Handle());
+    FSpacePress = false;
+    FMousePress = true;
+    SetPushed(true);
+}
+
+void TStyledButton::OnMouseUp(POINT At) {
+    const RECT client = ClientRect();
+    if (FMousePress && EndPress(PtInRect(&client, At) != FALSE)) Click();
+}
+
+void TStyledButton::OnMouseMove(POINT At) {
+    // Pushed only while the pointer is on it, as a system button.
+    const RECT client = ClientRect();
+    if (FMousePress) SetPushed(PtInRect(&client, At) != FALSE);
+    if (!FHot) {
+        FHot = true;
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, Handle(), 0};
+        TrackMouseEvent(&track);
+        Invalidate();
+    }
+}
+
+void TStyledButton::OnMouseLeave() {
+    FHot = false;
+    Invalidate();
 }
 
 void TStyledButton::OnPaint(HDC DC, const RECT& Client) {

@@ -53,6 +53,10 @@ protected:
     void CreateParams(TCreateParams& Params) override;
     LRESULT WndProc(UINT Msg, WPARAM WParam, LPARAM LParam) override;
     void OnPaint(HDC DC, const RECT& Client) override;
+    void OnMouseDown(POINT At) override;
+    void OnMouseUp(POINT At) override;
+    void OnMouseMove(POINT At) override;
+    void OnMouseLeave() override;
     void OnAccessibleAction() override;
 
 private:
