@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "ui/Application.h"
 
 namespace tidora {
 namespace {
@@ -38,9 +37,7 @@ private:
 
 } // namespace
 
-TListView::TListView(TWindow* Parent) : TWindow(Parent) {
-    InitControls();
-}
+TListView::TListView(TWindow* Parent) : TWindow(Parent) {}
 
 TListView::~TListView() {
     // The control must not draw with image lists that are about to go.
